@@ -1,0 +1,23 @@
+# The two commands: `make test` and `make demo`. Both set up what a fresh machine lacks first.
+BUILD ?= build
+JOBS ?= 2
+
+.PHONY: setup build test demo bench clean
+
+setup:
+	@scripts/setup
+
+build: setup
+	@cmake --build $(BUILD) -j$(JOBS)
+
+test: build
+	@cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+
+demo: build
+	@$(BUILD)/apps/agent/pelto-agent --help
+
+bench: build
+	@scripts/bench
+
+clean:
+	@rm -rf $(BUILD)
