@@ -46,6 +46,20 @@ class Formatter : public CLI::Formatter {
   }
 };
 
+// CLI11 wraps "-1" and saturates past the maximum when reading an unsigned integer; an unsigned
+// 64-bit count is digits only and at most 18446744073709551615.
+const CLI::Validator kUnsigned(
+    [](std::string& v) -> std::string {
+      std::string_view digits = v;
+      while (digits.size() > 1 && digits.front() == '0') digits.remove_prefix(1);
+      constexpr std::string_view kMax = "18446744073709551615";
+      bool ok = !digits.empty() && digits.find_first_not_of("0123456789") == std::string_view::npos &&
+                (digits.size() < kMax.size() || (digits.size() == kMax.size() && digits <= kMax));
+      if (!ok) return "not an unsigned 64-bit integer: " + v;
+      return {};
+    },
+    "");
+
 }  // namespace
 
 std::variant<CommandLine, ParseExit> parse_command_line(int argc, const char* const* argv) {
@@ -62,7 +76,6 @@ std::variant<CommandLine, ParseExit> parse_command_line(int argc, const char* co
   app.add_option("--workspace", workspace,
                  "The room (workspace) the document lives in — the `PELTO_WORKSPACE_ID` the app was "
                  "launched with")
-      ->type_name("WORKSPACE")
       ->required()
       ->check(CLI::Validator(
           [](std::string& v) -> std::string {
@@ -70,7 +83,8 @@ std::variant<CommandLine, ParseExit> parse_command_line(int argc, const char* co
             if (uuid_parse(v.c_str(), parsed) != 0) return "not a UUID: " + v;
             return {};
           },
-          "UUID"));
+          ""))
+      ->type_name("WORKSPACE");
   auto* record_opt = app.add_option("--record", record,
                  "The record the app announced for the document, e.g. "
                  "`file:/var/workspace/Demo/brief.docx`. Omit for an untitled document")
@@ -89,6 +103,7 @@ std::variant<CommandLine, ParseExit> parse_command_line(int argc, const char* co
       ->type_name("ENDPOINT");
   app.add_option("--pace-ms", pace_ms,
                  "Pause between edits, in milliseconds, so the caret can be watched")
+      ->check(kUnsigned)
       ->type_name("PACE_MS")
       ->capture_default_str();
   app.add_flag("--once", once, "Exit after the first instruction has been carried out");
@@ -101,17 +116,20 @@ std::variant<CommandLine, ParseExit> parse_command_line(int argc, const char* co
                "needs no network — and says so in its log");
   app.add_option("--model-timeout-ms", model_timeout_ms,
                  wants_long_help(argc, argv) ? kModelTimeoutLong : kModelTimeoutShort)
+      ->check(kUnsigned)
       ->type_name("MODEL_TIMEOUT_MS")
       ->capture_default_str();
   app.add_option("--await-document-ms", await_ms,
                  "How long to wait for the room to answer with the document before giving up and "
                  "naming the address nobody answered on. `0` waits forever, which is right when the "
                  "document may not be open yet and wrong in a script")
+      ->check(kUnsigned)
       ->type_name("AWAIT_DOCUMENT_MS")
       ->capture_default_str();
   app.add_option("--settle-ms", settle_ms,
                  "How long a paragraph must stop changing before it is read as a finished request, in "
                  "milliseconds. `0` acts on first sight, right for a page seeded before the agent joins")
+      ->check(kUnsigned)
       ->type_name("SETTLE_MS")
       ->capture_default_str();
   // Flags only switch on: a repeated flag is a usage error like a repeated option.
