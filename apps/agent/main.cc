@@ -1,7 +1,7 @@
 #include <cstdio>
 #include <variant>
 
-#include "apps/agent/cli.h"
+#include "apps/agent/cli/cli.h"
 #include "interfaces/base/log.h"
 
 int main(int argc, char** argv) {

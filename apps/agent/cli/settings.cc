@@ -1,4 +1,4 @@
-#include "apps/agent/settings.h"
+#include "apps/agent/cli/settings.h"
 
 #include <uuid/uuid.h>
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <variant>
 
-#include "apps/agent/settings.h"
+#include "apps/agent/cli/settings.h"
 
 namespace pelto::agent {
 

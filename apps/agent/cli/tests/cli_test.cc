@@ -1,4 +1,4 @@
-#include "apps/agent/cli.h"
+#include "apps/agent/cli/cli.h"
 
 #include <string>
 #include <vector>
