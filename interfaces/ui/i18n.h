@@ -4,8 +4,8 @@
 // A resource is UTF-8 text of lines "key = value". Blank lines and comment lines (first non-blank
 // character "#") are skipped; surrounding white space of key and value is dropped, so "key=value"
 // reads the same. A key is 1 to 128 ASCII letters, digits, "-", "_" or "."; the value is the rest of
-// the line after the first "=" (possibly empty) and may itself hold "=". A later resource replaces the texts of keys
-// it repeats; one resource naming a key twice is malformed.
+// the line after the first "=" (possibly empty) and may itself hold "=". A later resource replaces
+// the texts of keys it repeats; one resource naming a key twice is malformed.
 //
 // add_resource is all or nothing: a malformed resource is reported (the error names the line) and
 // the table keeps exactly what it held before. Not safe for concurrent writes; reads after the
