@@ -4,16 +4,11 @@
 
 #include <cmark.h>
 
+#include "interfaces/base/utf8.h"
+
 namespace pelto::model {
 
 namespace {
-
-size_t char_count(std::string_view utf8) {
-  size_t n = 0;
-  for (unsigned char c : utf8)
-    if ((c & 0xC0) != 0x80) ++n;
-  return n;
-}
 
 std::string literal(cmark_node* node) {
   const char* s = cmark_node_get_literal(node);
@@ -33,7 +28,7 @@ struct Inline {
 
   void append(std::string_view s) {
     text += s;
-    chars += char_count(s);
+    chars += utf8::length(s);
   }
 };
 

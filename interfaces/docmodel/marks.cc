@@ -29,7 +29,8 @@ nlohmann::ordered_json MarkValue::to_json() const {
 
 Result<MarkValue> MarkValue::from_json(const nlohmann::json& j) {
   if (!j.is_object() || j.size() != 1) return fail("a mark value is an object with one of \"Bool\", \"Int\", \"Str\"");
-  const auto& [name, inner] = *j.items().begin();
+  const std::string& name = j.begin().key();
+  const nlohmann::json& inner = j.begin().value();
   if (name == "Bool") {
     if (!inner.is_boolean()) return fail("a \"Bool\" mark value must be true or false");
     return Bool(inner.get<bool>());

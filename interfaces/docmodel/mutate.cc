@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "interfaces/base/utf8.h"
 #include "interfaces/docmodel/blobstore.h"
 #include "interfaces/docmodel/detail.h"
 
@@ -11,13 +12,6 @@ namespace {
 
 using detail::flag;
 using detail::obj;
-
-size_t char_count(std::string_view utf8) {
-  size_t n = 0;
-  for (unsigned char c : utf8)
-    if ((c & 0xC0) != 0x80) ++n;
-  return n;
-}
 
 std::string_view where(Region r) { return region_key(r); }
 
@@ -290,7 +284,7 @@ Result<std::string> DocMut::insert_tracked(std::string_view block, size_t at, st
   PELTO_CHECK(check_splice(doc_.length(t), at, 0), "insert tracked text");
   PELTO_CHECK(doc_.splice_text(t, at, 0, text), "insert tracked text");
   PELTO_TRY(auto id, record_change(ChangeKind::Insertion, block, author, date), "insert tracked text");
-  PELTO_CHECK(doc_.mark(t, at, at + char_count(text), mark::insertion, id, expand_for(mark::insertion)),
+  PELTO_CHECK(doc_.mark(t, at, at + utf8::length(text), mark::insertion, id, expand_for(mark::insertion)),
               "mark the tracked insertion");
   return id;
 }

@@ -41,6 +41,8 @@ std::optional<Block> read_block(const crdt::Document& doc, const crdt::ObjId& bl
   if (auto t = obj(doc, block_map, key::text, crdt::ObjType::Text)) {
     b.text = doc.text(*t);
     b.marks = convert_marks(doc.marks(*t));
+  } else if (auto plain = str(doc, block_map, key::text)) {
+    b.text = std::move(*plain);
   }
   if (auto a = obj(doc, block_map, key::attrs, crdt::ObjType::Map)) b.attrs = read_attrs(doc, *a);
   return b;

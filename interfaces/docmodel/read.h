@@ -31,12 +31,14 @@ struct Block {
   std::optional<int64_t> attr_int(std::string_view key) const;
   std::optional<double> attr_f64(std::string_view key) const;  // a float or an integer
   std::optional<bool> attr_bool(std::string_view key) const;
+  friend bool operator==(const Block&, const Block&) = default;
 };
 
 struct RegionSnapshot {
   std::vector<Block> blocks;  // document order, tombstones left out
   const Block* find(std::string_view id) const;
   std::optional<size_t> index_of(std::string_view id) const;
+  friend bool operator==(const RegionSnapshot&, const RegionSnapshot&) = default;
 };
 
 // A range of one block's text, in characters, end exclusive.
@@ -49,6 +51,7 @@ struct Range {
 
 struct Reply {
   std::string id, author, date, text;
+  friend bool operator==(const Reply&, const Reply&) = default;
 };
 
 struct Comment {
@@ -57,6 +60,7 @@ struct Comment {
   std::vector<Reply> replies;
   std::optional<Range> range;  // where it is anchored in the body
   std::string text() const;    // its blocks' texts joined by "\n"
+  friend bool operator==(const Comment&, const Comment&) = default;
 };
 
 enum class ChangeKind { Insertion, Deletion };
@@ -66,22 +70,26 @@ struct TrackedChange {
   ChangeKind kind = ChangeKind::Insertion;
   std::string author, date;
   std::optional<Range> range;
+  friend bool operator==(const TrackedChange&, const TrackedChange&) = default;
 };
 
 struct Style {
   std::string id;
   Attrs props;
   std::string name() const;  // the "name" property, else the id
+  friend bool operator==(const Style&, const Style&) = default;
 };
 
 struct Note {
   std::string id, marker;
   std::vector<std::string> pieces;
+  friend bool operator==(const Note&, const Note&) = default;
 };
 
 struct Bookmark {
   std::string name, block;
   size_t offset = 0;
+  friend bool operator==(const Bookmark&, const Bookmark&) = default;
 };
 
 struct Field {
@@ -89,6 +97,7 @@ struct Field {
   std::string block;
   size_t offset = 0;
   std::string kind;  // "page-number"
+  friend bool operator==(const Field&, const Field&) = default;
 };
 
 struct Snapshot {
@@ -106,6 +115,7 @@ struct Snapshot {
   const Comment* comment(std::string_view id) const;
   const TrackedChange* change(std::string_view id) const;
   const Style* style(std::string_view id) const;
+  friend bool operator==(const Snapshot&, const Snapshot&) = default;
 };
 
 Snapshot materialize(const crdt::Document& doc, const Model& model);
