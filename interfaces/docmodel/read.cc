@@ -33,8 +33,8 @@ Attrs read_attrs(const crdt::Document& doc, const crdt::ObjId& map) {
   return out;
 }
 
-std::optional<Block> read_block(const crdt::Document& doc, const crdt::ObjId& block_map, std::string id) {
-  if (flag(doc, block_map, key::deleted)) return std::nullopt;
+// `block_map` is a live block (for_each_live_block checked its tombstone).
+Block read_block(const crdt::Document& doc, const crdt::ObjId& block_map, std::string id) {
   Block b;
   b.id = std::move(id);
   b.kind = str(doc, block_map, key::kind).value_or("paragraph");
@@ -68,7 +68,7 @@ std::vector<Block> read_blocks(const crdt::Document& doc, const BlockList& list)
   std::vector<Block> out;
   out.reserve(doc.length(list.order));
   for_each_live_block(doc, list, [&](std::string id, const crdt::ObjId& b) {
-    if (auto block = read_block(doc, b, std::move(id))) out.push_back(std::move(*block));
+    out.push_back(read_block(doc, b, std::move(id)));
   });
   return out;
 }
