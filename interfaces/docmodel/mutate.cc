@@ -49,6 +49,13 @@ bool fully_marked(const std::vector<crdt::MarkSpan>& marks, size_t start, size_t
   return covered >= end;
 }
 
+// The object under `k`, created when missing (or when something of another type is there).
+Result<crdt::ObjId> child_or_create(crdt::Document& doc, const crdt::ObjId& map, std::string_view k,
+                                    crdt::ObjType type) {
+  if (auto existing = obj(doc, map, k, type)) return *existing;
+  return with_context(doc.put_object(map, k, type), fmt::format("create \"{}\"", k));
+}
+
 }  // namespace
 
 Result<bool> put_if_differs(crdt::Document& doc, const crdt::ObjId& map, std::string_view key, crdt::Scalar value) {
@@ -71,22 +78,10 @@ Result<crdt::ObjId> DocMut::ensure_container(std::optional<crdt::ObjId>& slot, s
 Result<BlockList> DocMut::ensure_region(Region region) {
   auto& slot = model_.regions[static_cast<size_t>(region)];
   if (slot) return *slot;
-  auto map = obj(doc_, model_.folio, region_key(region), crdt::ObjType::Map);
-  if (!map) {
-    PELTO_TRY(auto created, doc_.put_object(model_.folio, region_key(region), crdt::ObjType::Map), "create a region");
-    map = created;
-  }
-  auto order = obj(doc_, *map, key::order, crdt::ObjType::List);
-  if (!order) {
-    PELTO_TRY(auto created, doc_.put_object(*map, key::order, crdt::ObjType::List), "create a region's order");
-    order = created;
-  }
-  auto blocks = obj(doc_, *map, key::blocks, crdt::ObjType::Map);
-  if (!blocks) {
-    PELTO_TRY(auto created, doc_.put_object(*map, key::blocks, crdt::ObjType::Map), "create a region's blocks");
-    blocks = created;
-  }
-  slot = BlockList{*map, *order, *blocks};
+  PELTO_TRY(auto map, child_or_create(doc_, model_.folio, region_key(region), crdt::ObjType::Map), "create a region");
+  PELTO_TRY(auto order, child_or_create(doc_, map, key::order, crdt::ObjType::List), "create a region's order");
+  PELTO_TRY(auto blocks, child_or_create(doc_, map, key::blocks, crdt::ObjType::Map), "create a region's blocks");
+  slot = BlockList{map, order, blocks};
   return *slot;
 }
 
@@ -190,12 +185,8 @@ Result<void> DocMut::set_attr_in(Region region, std::string_view block, std::str
   if (k.empty()) return fail("an attribute needs a key");
   PELTO_TRY(auto list, ensure_region(region), "open the region");
   PELTO_TRY(auto b, live_block(list, block, where(region)), "set a block attribute");
-  auto attrs = obj(doc_, b, key::attrs, crdt::ObjType::Map);
-  if (!attrs) {
-    PELTO_TRY(auto created, doc_.put_object(b, key::attrs, crdt::ObjType::Map), "create the block's attributes");
-    attrs = created;
-  }
-  PELTO_CHECK(put_if_differs(doc_, *attrs, k, std::move(value)), "set a block attribute");
+  PELTO_TRY(auto attrs, child_or_create(doc_, b, key::attrs, crdt::ObjType::Map), "create the block's attributes");
+  PELTO_CHECK(put_if_differs(doc_, attrs, k, std::move(value)), "set a block attribute");
   return {};
 }
 
@@ -346,17 +337,9 @@ Result<crdt::ObjId> DocMut::comment_obj(std::string_view comment) {
 Result<BlockList> DocMut::comment_blocks(std::string_view comment) {
   PELTO_TRY(auto c, comment_obj(comment), "open the comment");
   if (auto list = detail::block_list(doc_, c)) return *list;
-  auto order = obj(doc_, c, key::order, crdt::ObjType::List);
-  if (!order) {
-    PELTO_TRY(auto created, doc_.put_object(c, key::order, crdt::ObjType::List), "create the comment's order");
-    order = created;
-  }
-  auto blocks = obj(doc_, c, key::blocks, crdt::ObjType::Map);
-  if (!blocks) {
-    PELTO_TRY(auto created, doc_.put_object(c, key::blocks, crdt::ObjType::Map), "create the comment's blocks");
-    blocks = created;
-  }
-  return BlockList{c, *order, *blocks};
+  PELTO_TRY(auto order, child_or_create(doc_, c, key::order, crdt::ObjType::List), "create the comment's order");
+  PELTO_TRY(auto blocks, child_or_create(doc_, c, key::blocks, crdt::ObjType::Map), "create the comment's blocks");
+  return BlockList{c, order, blocks};
 }
 
 Result<std::string> DocMut::insert_comment(std::string_view author, std::string_view date) {
@@ -402,24 +385,16 @@ Result<void> DocMut::add_comment_mark(std::string_view block, size_t start, size
 Result<std::string> DocMut::add_comment_reply(std::string_view comment, std::string_view author,
                                               std::string_view date, std::string_view text) {
   PELTO_TRY(auto c, comment_obj(comment), "reply to a comment");
-  auto order = obj(doc_, c, key::reply_order, crdt::ObjType::List);
-  if (!order) {
-    PELTO_TRY(auto created, doc_.put_object(c, key::reply_order, crdt::ObjType::List), "create the reply order");
-    order = created;
-  }
-  auto replies = obj(doc_, c, key::replies, crdt::ObjType::Map);
-  if (!replies) {
-    PELTO_TRY(auto created, doc_.put_object(c, key::replies, crdt::ObjType::Map), "create the replies");
-    replies = created;
-  }
+  PELTO_TRY(auto order, child_or_create(doc_, c, key::reply_order, crdt::ObjType::List), "create the reply order");
+  PELTO_TRY(auto replies, child_or_create(doc_, c, key::replies, crdt::ObjType::Map), "create the replies");
   std::string id = ids_.mint();
-  while (doc_.get(*replies, id)) id = ids_.mint();
-  PELTO_TRY(auto r, doc_.put_object(*replies, id, crdt::ObjType::Map), "create a reply");
+  while (doc_.get(replies, id)) id = ids_.mint();
+  PELTO_TRY(auto r, doc_.put_object(replies, id, crdt::ObjType::Map), "create a reply");
   PELTO_CHECK(doc_.put(r, key::author, std::string(author)), "reply author");
   PELTO_CHECK(doc_.put(r, key::date, std::string(date)), "reply date");
   PELTO_TRY(auto t, doc_.put_object(r, key::text, crdt::ObjType::Text), "reply text");
   if (!text.empty()) PELTO_CHECK(doc_.splice_text(t, 0, 0, text), "reply text");
-  PELTO_CHECK(doc_.insert(*order, doc_.length(*order), id), "place the reply");
+  PELTO_CHECK(doc_.insert(order, doc_.length(order), id), "place the reply");
   return id;
 }
 
@@ -473,14 +448,10 @@ Result<void> DocMut::set_bookmark(std::string_view name, std::string_view block,
   PELTO_TRY(auto t, text_obj(block), "set a bookmark");
   PELTO_CHECK(check_splice(doc_.length(t), offset, 0), "set a bookmark");
   PELTO_TRY(auto marks, ensure_container(model_.bookmarks, key::bookmarks, crdt::ObjType::Map), "open the bookmarks");
-  auto b = obj(doc_, marks, name, crdt::ObjType::Map);
-  if (!b) {
-    PELTO_TRY(auto created, doc_.put_object(marks, name, crdt::ObjType::Map), "create a bookmark");
-    b = created;
-  }
-  PELTO_CHECK(put_if_differs(doc_, *b, key::block, std::string(block)), "bookmark block");
-  PELTO_CHECK(put_if_differs(doc_, *b, key::offset, static_cast<int64_t>(offset)), "bookmark offset");
-  if (flag(doc_, *b, key::deleted)) PELTO_CHECK(doc_.put(*b, key::deleted, false), "revive a bookmark");
+  PELTO_TRY(auto b, child_or_create(doc_, marks, name, crdt::ObjType::Map), "create a bookmark");
+  PELTO_CHECK(put_if_differs(doc_, b, key::block, std::string(block)), "bookmark block");
+  PELTO_CHECK(put_if_differs(doc_, b, key::offset, static_cast<int64_t>(offset)), "bookmark offset");
+  if (flag(doc_, b, key::deleted)) PELTO_CHECK(doc_.put(b, key::deleted, false), "revive a bookmark");
   return {};
 }
 
@@ -516,12 +487,8 @@ Result<void> DocMut::set_style(std::string_view style, const Attrs& properties) 
     PELTO_TRY(auto created, doc_.put_object(styles, style, crdt::ObjType::Map), "create a style");
     s = created;
   }
-  auto props = obj(doc_, *s, key::props, crdt::ObjType::Map);
-  if (!props) {
-    PELTO_TRY(auto created, doc_.put_object(*s, key::props, crdt::ObjType::Map), "create a style's properties");
-    props = created;
-  }
-  for (const auto& [k, v] : properties) PELTO_CHECK(put_if_differs(doc_, *props, k, v), "set a style property");
+  PELTO_TRY(auto props, child_or_create(doc_, *s, key::props, crdt::ObjType::Map), "create a style's properties");
+  for (const auto& [k, v] : properties) PELTO_CHECK(put_if_differs(doc_, props, k, v), "set a style property");
   return {};
 }
 

@@ -23,7 +23,8 @@
 //     notes                   map id -> { marker: str, pieces: list of str, deleted: bool }
 //     bookmarks               map name -> { block: str, offset: int, deleted: bool }
 //     blobs                   map sha-256 hex -> bytes
-//     runs                    list of run entries (see history.h)
+//     runs                    list of { run_id, request, decision, assigned_by, author (actor hex),
+//                                       outcome: str, time_ms: int }
 //
 // Anchors inside a text are marks on it: "comment" = comment id, "insertion"/"deletion" = change
 // id; a page-number field is one U+FFFC character marked "field" = "page-number".
