@@ -61,7 +61,8 @@ std::vector<CatalogueEntry> entries(capnp::List<w::CatalogueEntry>::Reader list)
   std::vector<CatalogueEntry> out;
   out.reserve(list.size());
   for (auto e : list)
-    out.push_back({text(e.getProviderRoom()), text(e.getApp()), text(e.getDescriptorJson())});
+    out.push_back({text(e.getProviderRoom()), text(e.getApp()), text(e.getResourceId()),
+                   text(e.getActionId()), text(e.getDescriptorJson())});
   return out;
 }
 
@@ -247,6 +248,8 @@ void write_entries(capnp::List<w::CatalogueEntry>::Builder list, const std::vect
     auto e = list[static_cast<unsigned>(i)];
     e.setProviderRoom(as_text(es[i].provider_room));
     e.setApp(as_text(es[i].app));
+    e.setResourceId(as_text(es[i].resource_id));
+    e.setActionId(as_text(es[i].action_id));
     e.setDescriptorJson(as_text(es[i].descriptor_json));
   }
 }

@@ -101,7 +101,9 @@ struct ActionFinished {
 struct CatalogueEntry {
   std::string provider_room;  // set by the broker in replies: the publisher's room, in decimal
   std::string app;
-  std::string descriptor_json;
+  std::string resource_id;
+  std::string action_id;
+  std::string descriptor_json;  // the action framework's descriptor; the broker does not read it
   friend bool operator==(const CatalogueEntry&, const CatalogueEntry&) = default;
 };
 
@@ -201,7 +203,8 @@ using Body = std::variant<Hello, Join, DocumentRequest, DocumentWanted, Document
                           StatusQuery, ActionStatus, CancelRequest, CancellationQuery,
                           CancellationStatus, TaskRun, TaskRunStatus>;
 
-// Where a sent message goes: the room (the broker routes it by kind) or the participants of one route.
+// Where a sent message goes: the room (the broker routes it by kind, see tools/broker/broker.h) or
+// the participants of one route.
 struct ToRoom {
   friend bool operator==(const ToRoom&, const ToRoom&) = default;
 };

@@ -127,11 +127,14 @@ struct ActionFinished {
 }
 
 # One published operation. `providerRoom` is set by the broker in replies (the decimal number of
-# the publishing participant's room); `descriptorJson` is the action framework's descriptor.
+# the publishing participant's room); `descriptorJson` is the action framework's descriptor, opaque
+# to the broker, which routes action requests by resource id and action id.
 struct CatalogueEntry {
   providerRoom @0 :Text;
   app @1 :Text;
-  descriptorJson @2 :Text;
+  resourceId @2 :Text;
+  actionId @3 :Text;
+  descriptorJson @4 :Text;
 }
 
 struct CataloguePublish {

@@ -19,8 +19,8 @@ Route route(std::optional<std::string> record = std::nullopt) {
 
 // One body of every kind, with every field set to something other than its default.
 std::vector<Body> every_kind() {
-  std::vector<CatalogueEntry> entries = {{"3", "so.pelto.photos", R"({"resource_id":"photos.album"})"},
-                                         {"", "so.pelto.chat", "{}"}};
+  std::vector<CatalogueEntry> entries = {{"3", "so.pelto.photos", "photos.album", "rename", R"({"label":"Rename"})"},
+                                         {"", "so.pelto.chat", "", "", "{}"}};
   return {
       Hello{Role::person, "Ada", route("file:/a.md"), Bytes{1, 2, 3}},
       Hello{Role::agent, "Vesk", route(), std::nullopt},
