@@ -65,7 +65,7 @@ std::vector<MarkSpan> OpSet::marks(const Object& text) const {
     }
     out.insert(out.end(), spans.begin(), spans.end());
   }
-  std::stable_sort(out.begin(), out.end(), [](const MarkSpan& a, const MarkSpan& b) {
+  std::sort(out.begin(), out.end(), [](const MarkSpan& a, const MarkSpan& b) {
     return a.start != b.start ? a.start < b.start : a.name < b.name;
   });
   return out;
