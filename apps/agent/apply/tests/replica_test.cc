@@ -65,10 +65,12 @@ TEST(Claim, FirstPassMarksBeatTheWordProcessorFallback) {
     auto doc = c.make();
     auto bytes = doc.save();
     const AppEntry* app = claim_bytes(bytes);
-    if (c.app == nullptr)
+    if (c.app == nullptr) {
       EXPECT_EQ(app, nullptr) << c.what;
-    else
-      ASSERT_NE(app, nullptr) << c.what, EXPECT_EQ(app->id, c.app) << c.what;
+    } else {
+      ASSERT_NE(app, nullptr) << c.what;
+      EXPECT_EQ(app->id, c.app) << c.what;
+    }
   }
   const uint8_t garbage[] = {1, 2, 3, 4, 5};
   EXPECT_EQ(claim_bytes(garbage), nullptr);
