@@ -57,6 +57,10 @@ void RoomConnection::send_to_route(const collab::Route& route, collab::Body body
   report_unsent(manager_.send_to_route(route, body), body);
 }
 
+Result<void> RoomConnection::flush(std::chrono::milliseconds timeout) {
+  return with_context(manager_.flush(timeout), "send what is left for the room");
+}
+
 Result<std::optional<collab::CollabEvent>> RoomConnection::next_event(std::chrono::nanoseconds timeout) {
   using Clock = std::chrono::steady_clock;
   auto now = Clock::now();

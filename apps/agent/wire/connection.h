@@ -54,6 +54,10 @@ class RoomConnection {
   void send(collab::Body body);
   void send_to_route(const collab::Route& route, collab::Body body);
 
+  // Waits at most `timeout` until everything sent has been written to the socket; for a session
+  // that is about to end (sends otherwise go out during later waits).
+  Result<void> flush(std::chrono::milliseconds timeout);
+
   // The next event, or nullopt once `timeout` has passed without one. Polls at least once (a zero
   // timeout polls once), sleeping at most kPumpStep between polls. Events put back come first.
   // A failed connection (closed by the broker, a frame that does not decode) is an error.

@@ -105,6 +105,18 @@ TEST_F(Room, MutationsReachTheRoomsOtherParticipantsTaggedWithTheSendersRoute) {
   EXPECT_EQ(filed_.count<DocumentMutationMessage>(), 0u);  // not echoed to the sender
 }
 
+TEST_F(Room, SnapshotCarryingA64MiBImageArrivesWhole) {
+  Bytes big(size_t{64} << 20);
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<uint8_t>(i * 2654435761u >> 24);
+  ASSERT_TRUE(app_.manager.send(snapshot(big)).has_value());
+  ASSERT_TRUE(app_.manager.flush(std::chrono::seconds(60)).has_value());
+  auto e = agent_.wait_for_kind<DocumentMutationMessage>();
+  ASSERT_TRUE(e) << agent_.failure;
+  auto m = e->document_mutation();
+  ASSERT_TRUE(m && *m);
+  EXPECT_TRUE((*m)->bytes == big);
+}
+
 TEST_F(Room, SendToRouteReachesOnlyThatRoute) {
   ASSERT_TRUE(app_.manager.send_to_route(wp("file:/notes.md"), snapshot({7})).has_value());
   mark(app_, "after");
