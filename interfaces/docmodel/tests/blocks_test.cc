@@ -114,7 +114,8 @@ TEST(Blocks, KindsAndAttributesAreWrittenOnlyWhenTheyDiffer) {
   ASSERT_TRUE(f.mut.set_attr_in(Region::Body, a, "level", int64_t{2}));
   EXPECT_EQ(f.doc.pending_ops(), before);
 
-  const auto& b = f.snap().body().blocks[0];
+  const auto s = f.snap();
+  const auto& b = s.body().blocks[0];
   EXPECT_EQ(b.kind, "heading");
   EXPECT_EQ(b.attr_int("level"), 2);
   EXPECT_EQ(b.attr_f64("level"), 2.0);
