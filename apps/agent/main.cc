@@ -2,6 +2,7 @@
 #include <variant>
 
 #include "apps/agent/cli/cli.h"
+#include "apps/agent/startup/startup.h"
 #include "interfaces/base/log.h"
 
 int main(int argc, char** argv) {
@@ -12,7 +13,5 @@ int main(int argc, char** argv) {
     std::fputs(exit->err.c_str(), stderr);
     return exit->status;
   }
-  std::fputs("Error: the room connection is not built into this agent yet, so it cannot join a room\n",
-             stderr);
-  return 1;
+  return pelto::agent::run(std::move(std::get<pelto::agent::CommandLine>(parsed)));
 }

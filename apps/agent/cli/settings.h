@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "interfaces/ui/permission.h"
+
 namespace pelto::agent {
 
 // A span of time as whole seconds plus nanoseconds, so every unsigned 64-bit millisecond count fits
@@ -23,6 +25,7 @@ struct Duration {
 using RoomId = std::array<uint8_t, 16>;
 
 struct Settings {
+  ui::PermissionContext permission;  // built at startup from name and app
   std::string app;
   std::string name;  // also the agent's connection id
   std::optional<std::string> endpoint;
