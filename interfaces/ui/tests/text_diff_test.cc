@@ -20,7 +20,7 @@ struct DiffCase {
 TEST(TextDiffTest, OneSpliceBetweenSharedPrefixAndSuffixCountedInCharacters) {
   const DiffCase cases[] = {
       {"", "", 0, 0, ""},
-      {"same", "same", 0, 0, ""},
+      {"same", "same", 4, 0, ""},
       {"", "new", 0, 0, "new"},
       {"old", "", 0, 3, ""},
       {"world", "hello world", 0, 0, "hello "},
