@@ -36,12 +36,9 @@ bool read_gzip(const char* path, std::string& out) {
   return ok;
 }
 
-int64_t parse_time(const nlohmann::json& t) {
-  if (t.is_number_integer()) return t.get<int64_t>();
-  if (!t.is_string()) return 0;
+int64_t parse_time(const std::string& s) {
   std::tm tm{};
   int ms = 0;
-  const std::string s = t.get<std::string>();
   if (std::sscanf(s.c_str(), "%d-%d-%dT%d:%d:%d", &tm.tm_year, &tm.tm_mon, &tm.tm_mday, &tm.tm_hour, &tm.tm_min,
                   &tm.tm_sec) != 6)
     return 0;
@@ -55,9 +52,104 @@ double ms_since(Clock::time_point t0) {
   return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
 }
 
-bool apply_patches(Document& d, const ObjId& text, const nlohmann::json& patches) {
-  for (auto& p : patches) {
-    auto r = d.splice_text(text, p[0].get<size_t>(), p[1].get<size_t>(), p[2].get<std::string>());
+// The trace, held compactly: a parsed DOM of the big traces would outweigh the document itself.
+struct Trace {
+  struct Patch {
+    uint64_t pos = 0, del = 0;
+    uint32_t text_off = 0, text_len = 0;
+  };
+  struct Txn {
+    int64_t time = 0;
+    size_t agent = 0;
+    uint32_t patch_begin = 0, patch_end = 0;
+    std::vector<size_t> parents;
+  };
+  std::string start_content, end_content, kind, pool;
+  size_t agents = 1;
+  std::vector<Patch> patches;
+  std::vector<Txn> txns;
+};
+
+// SAX reader for the two trace layouts (see the traces' README).
+struct TraceSax : nlohmann::json_sax<nlohmann::json> {
+  Trace& t;
+  std::vector<std::string> keys{""};  // key at each object depth
+  int depth = 0;                      // nesting of objects and arrays
+  int patch_field = 0;
+  explicit TraceSax(Trace& trace) : t(trace) {}
+  const std::string& key() const { return keys.back(); }
+  bool in_txn_field(const char* k) const { return depth >= 4 && keys.size() == 3 && keys[2] == k; }
+  bool value_number(uint64_t v) {
+    if (depth == 1 && key() == "numAgents") t.agents = v;
+    else if (depth == 3 && keys.size() == 3 && key() == "agent") t.txns.back().agent = v;
+    else if (depth == 3 && keys.size() == 3 && key() == "time") t.txns.back().time = static_cast<int64_t>(v);
+    else if (depth == 4 && in_txn_field("parents")) t.txns.back().parents.push_back(v);
+    else if (depth == 5 && in_txn_field("patches")) {
+      if (patch_field == 0) t.patches.back().pos = v;
+      else if (patch_field == 1) t.patches.back().del = v;
+      ++patch_field;
+    }
+    return true;
+  }
+  bool null() override { return true; }
+  bool boolean(bool) override { return true; }
+  bool number_integer(number_integer_t v) override { return value_number(static_cast<uint64_t>(v)); }
+  bool number_unsigned(number_unsigned_t v) override { return value_number(v); }
+  bool number_float(number_float_t, const string_t&) override { return true; }
+  bool string(string_t& v) override {
+    if (depth == 1) {
+      if (key() == "startContent") t.start_content = v;
+      else if (key() == "endContent") t.end_content = v;
+      else if (key() == "kind") t.kind = v;
+    } else if (depth == 3 && keys.size() == 3 && key() == "time") {
+      t.txns.back().time = parse_time(v);
+    } else if (depth == 5 && in_txn_field("patches")) {
+      auto& p = t.patches.back();
+      p.text_off = static_cast<uint32_t>(t.pool.size());
+      p.text_len = static_cast<uint32_t>(v.size());
+      t.pool += v;
+    }
+    return true;
+  }
+  bool binary(binary_t&) override { return true; }
+  bool start_object(std::size_t) override {
+    ++depth;
+    keys.emplace_back();
+    if (depth == 3) {
+      t.txns.emplace_back();
+      t.txns.back().patch_begin = t.txns.back().patch_end = static_cast<uint32_t>(t.patches.size());
+    }
+    return true;
+  }
+  bool end_object() override {
+    --depth;
+    keys.pop_back();
+    return true;
+  }
+  bool start_array(std::size_t) override {
+    ++depth;
+    if (depth == 5 && in_txn_field("patches")) {
+      t.patches.emplace_back();
+      patch_field = 0;
+    }
+    return true;
+  }
+  bool end_array() override {
+    if (depth == 5 && in_txn_field("patches")) t.txns.back().patch_end = static_cast<uint32_t>(t.patches.size());
+    --depth;
+    return true;
+  }
+  bool key(string_t& k) override {
+    keys.back() = k;
+    return true;
+  }
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
+};
+
+bool apply_patches(Document& d, const ObjId& text, const Trace& trace, const Trace::Txn& txn) {
+  for (uint32_t i = txn.patch_begin; i < txn.patch_end; ++i) {
+    auto& p = trace.patches[i];
+    auto r = d.splice_text(text, p.pos, p.del, std::string_view(trace.pool).substr(p.text_off, p.text_len));
     if (!r) {
       fmt::print(stderr, "splice failed: {}\n", r.error().display());
       return false;
@@ -98,16 +190,19 @@ int main(int argc, char** argv) {
     fmt::print(stderr, "cannot read {}\n", argv[1]);
     return 1;
   }
-  auto trace = nlohmann::json::parse(raw, nullptr, false);
-  if (trace.is_discarded()) {
-    fmt::print(stderr, "not JSON: {}\n", argv[1]);
-    return 1;
+  Trace trace;
+  {
+    TraceSax sax(trace);
+    if (!nlohmann::json::sax_parse(raw, &sax)) {
+      fmt::print(stderr, "not a trace: {}\n", argv[1]);
+      return 1;
+    }
   }
   raw.clear();
   raw.shrink_to_fit();
-  const std::string end_content = trace["endContent"].get<std::string>();
-  const bool concurrent = trace.value("kind", "") == "concurrent";
-  auto& txns = trace["txns"];
+  const std::string& end_content = trace.end_content;
+  const bool concurrent = trace.kind == "concurrent";
+  auto& txns = trace.txns;
   bool ok = true;
 
   auto t0 = Clock::now();
@@ -115,18 +210,18 @@ int main(int argc, char** argv) {
   ObjId text;
   if (!concurrent) {
     text = *doc.put_object(ObjId::root(), "text", ObjType::Text);
-    if (auto start = trace.value("startContent", ""); !start.empty()) (void)doc.splice_text(text, 0, 0, start);
+    if (!trace.start_content.empty()) (void)doc.splice_text(text, 0, 0, trace.start_content);
     doc.commit(CommitOptions{.message = std::nullopt, .time_ms = 0});
     for (auto& txn : txns) {
-      ok = apply_patches(doc, text, txn["patches"]) && ok;
-      doc.commit(CommitOptions{.message = std::nullopt, .time_ms = parse_time(txn.value("time", nlohmann::json()))});
+      ok = apply_patches(doc, text, trace, txn) && ok;
+      doc.commit(CommitOptions{.message = std::nullopt, .time_ms = txn.time});
     }
   } else {
     text = *doc.put_object(ObjId::root(), "text", ObjType::Text);
     doc.commit(CommitOptions{.message = std::nullopt, .time_ms = 0});
     const auto genesis = doc.save();
     const size_t n = txns.size();
-    size_t agents = trace.value("numAgents", 1);
+    size_t agents = trace.agents;
     std::vector<std::vector<size_t>> parents(n);
     std::vector<ChangeHash> hash(n);
     std::vector<pelto::crdt::Bytes> incs(n);
@@ -138,8 +233,18 @@ int main(int argc, char** argv) {
     }
     for (size_t i = 0; i < n && ok; ++i) {
       auto& txn = txns[i];
-      for (auto& p : txn["parents"]) parents[i].push_back(p.get<size_t>());
-      size_t agent = txn["agent"].get<size_t>();
+      for (size_t p : txn.parents) {
+        if (p >= i) {
+          ok = false;
+          break;
+        }
+        parents[i].push_back(p);
+      }
+      size_t agent = txn.agent;
+      if (!ok || agent >= agents) {
+        ok = false;
+        break;
+      }
       Document* r = &replicas[agent];
       bring_up(*r, held[agent], parents, incs, parents[i]);
       // The replica must hold nothing beyond the parents' history.
@@ -171,8 +276,8 @@ int main(int argc, char** argv) {
         }
       }
       r->discard_pending_incremental();
-      ok = apply_patches(*r, text, txn["patches"]) && ok;
-      auto h = r->commit(CommitOptions{.message = std::nullopt, .time_ms = parse_time(txn.value("time", nlohmann::json()))});
+      ok = apply_patches(*r, text, trace, txn) && ok;
+      auto h = r->commit(CommitOptions{.message = std::nullopt, .time_ms = txn.time});
       if (!h) {
         ok = false;
         break;
@@ -190,6 +295,8 @@ int main(int argc, char** argv) {
   auto saved = doc.save();
   double save_ms = ms_since(t1);
 
+  // A replica keeps one document: the replayed one goes before its save is loaded.
+  doc = Document();
   auto t2 = Clock::now();
   auto loaded = Document::load(saved);
   double load_ms = ms_since(t2);

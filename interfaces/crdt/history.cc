@@ -103,17 +103,6 @@ Result<IncrementalReport> Document::Impl::ingest(std::vector<Change> incoming) {
   uint64_t max_op_before = max_op;
   size_t waiting_before = waiting.size();
 
-  std::unordered_set<ChangeHash, HashOfHash> queued;
-  for (auto& w : waiting) queued.insert(w.hash);
-  for (auto& c : incoming) {
-    if (by_hash.count(c.hash) || queued.count(c.hash)) {
-      ++report.duplicates;
-      continue;
-    }
-    queued.insert(c.hash);
-    waiting.push_back(std::move(c));
-  }
-
   auto restore = [&](Error e) -> Result<IncrementalReport> {
     for (size_t i = history_before; i < history.size(); ++i) by_hash.erase(history[i].hash);
     history.resize(history_before);
@@ -125,6 +114,31 @@ Result<IncrementalReport> Document::Impl::ingest(std::vector<Change> incoming) {
     rebuild();
     return fail(std::move(e));
   };
+
+  // In causal order (a save, or changes sent as made) every change is ready when it comes.
+  std::unordered_set<ChangeHash, HashOfHash> queued;
+  for (auto& w : waiting) queued.insert(w.hash);
+  by_hash.reserve(by_hash.size() + incoming.size());
+  for (auto& c : incoming) {
+    if (by_hash.count(c.hash) || queued.count(c.hash)) {
+      ++report.duplicates;
+      continue;
+    }
+    bool ready = true;
+    for (auto& d : c.deps) ready = ready && by_hash.count(d);
+    if (ready) {
+      auto r = apply_remote(std::move(c));
+      if (!r) return restore(std::move(r.error()).context("load changes"));
+      ++report.applied;
+      continue;
+    }
+    queued.insert(c.hash);
+    waiting.push_back(std::move(c));
+  }
+  if (waiting.empty() || (waiting.size() == waiting_before && report.applied == 0)) {
+    report.waiting = waiting.size();
+    return report;
+  }
 
   // Apply whatever is ready; each applied change may make others ready.
   std::unordered_map<ChangeHash, std::vector<size_t>, HashOfHash> blocked;
