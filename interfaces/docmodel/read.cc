@@ -310,7 +310,9 @@ std::optional<ChangeKind> change_kind(const crdt::Document& doc, const Model& mo
 }
 
 std::optional<Range> comment_range(const crdt::Document& doc, const Model& model, std::string_view id) {
-  auto c = live_comment(doc, model, id);
+  // A resolved comment still tells where it was anchored, so resolving can clear its mark.
+  if (!model.comments) return std::nullopt;
+  auto c = obj(doc, *model.comments, id, crdt::ObjType::Map);
   if (!c) return std::nullopt;
   return anchored_range(doc, model, *c, mark::comment, id);
 }

@@ -131,8 +131,9 @@ std::optional<std::string> block_text(const crdt::Document& doc, const Model& mo
 std::vector<std::string> change_ids(const crdt::Document& doc, const Model& model);
 std::optional<Range> change_range(const crdt::Document& doc, const Model& model, std::string_view id);
 std::optional<ChangeKind> change_kind(const crdt::Document& doc, const Model& model, std::string_view id);
+// Where a comment is anchored (also once it is resolved, until its mark is removed).
 std::optional<Range> comment_range(const crdt::Document& doc, const Model& model, std::string_view id);
-// Live replies of a comment, in the order they were added.
+// Live replies of a comment (also of a resolved one), in the order they were added.
 std::vector<std::string> comment_reply_ids(const crdt::Document& doc, const Model& model,
                                            std::string_view comment);
 // Every style id the document has ever had, tombstoned ones included, sorted.

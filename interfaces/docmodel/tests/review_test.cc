@@ -43,10 +43,17 @@ TEST(Comments, AnchoredWithOwnBlocksAndReplies) {
 
   ASSERT_TRUE(f.mut.remove_comment_reply(*c, *r1));
   EXPECT_EQ(comment_reply_ids(f.doc, f.model, *c), std::vector<std::string>{*r2});
-  ASSERT_TRUE(f.mut.remove_mark(a, 9, 14, mark::comment));
-  EXPECT_EQ(comment_range(f.doc, f.model, *c), std::nullopt);
+
+  // Resolving: tombstone first, then clear the anchor and the replies the comment still lists.
   ASSERT_TRUE(f.mut.tombstone_comment(*c));
   EXPECT_TRUE(f.snap().comments.empty());
+  auto range = comment_range(f.doc, f.model, *c);
+  ASSERT_EQ(range, (Range{a, 9, 14}));
+  ASSERT_TRUE(f.mut.remove_mark(a, range->start, range->end, mark::comment));
+  EXPECT_EQ(comment_range(f.doc, f.model, *c), std::nullopt);
+  for (const auto& r : comment_reply_ids(f.doc, f.model, *c)) ASSERT_TRUE(f.mut.remove_comment_reply(*c, r));
+  EXPECT_TRUE(comment_reply_ids(f.doc, f.model, *c).empty());
+  EXPECT_TRUE(f.snap().body().blocks[0].marks.empty());
   EXPECT_FALSE(f.mut.add_comment_reply(*c, "Ben", "", "too late"));
   EXPECT_FALSE(f.mut.insert_comment_block("nope", std::nullopt, "paragraph"));
   EXPECT_FALSE(f.mut.add_comment_mark(a, 0, 99, *c));
