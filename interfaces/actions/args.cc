@@ -43,7 +43,7 @@ bool is_datetime(const std::string& s) {
   static const std::regex form(
       R"(^(\d{4})-(\d{2})-(\d{2})([Tt ](\d{2}):(\d{2})(:(\d{2})(\.\d+)?)?([Zz]|[+-]\d{2}:?\d{2})?)?$)");
   std::smatch m;
-  if (!std::regex_match(s, m, form)) return false;
+  if (s.size() > 64 || !std::regex_match(s, m, form)) return false;
   int month = std::stoi(m[2]), day = std::stoi(m[3]);
   int year = std::stoi(m[1]);
   static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};

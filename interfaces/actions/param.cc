@@ -1,6 +1,10 @@
 #include "interfaces/actions/param.h"
 
+#include <algorithm>
 #include <array>
+#include <vector>
+
+#include <fmt/format.h>
 
 #include <valijson/adapters/nlohmann_json_adapter.hpp>
 #include <valijson/schema.hpp>
@@ -15,7 +19,50 @@ namespace pelto::actions {
 struct CompiledSchema {
   valijson::Schema schema;
   std::optional<std::string> error;  // set when the declared schema did not compile
+  bool matches_text = false;         // it checks texts with regular expressions
 };
+
+namespace {
+// Whether a schema holds "pattern", "patternProperties" or "format" anywhere: those are checked
+// with std::regex, whose matcher recurses once per character.
+bool uses_regex(const nlohmann::json& schema) {
+  std::vector<const nlohmann::json*> todo = {&schema};
+  while (!todo.empty()) {
+    const nlohmann::json* v = todo.back();
+    todo.pop_back();
+    if (v->is_object()) {
+      for (const auto& [key, child] : v->items()) {
+        if (key == "pattern" || key == "patternProperties" || key == "format") return true;
+        todo.push_back(&child);
+      }
+    } else if (v->is_array()) {
+      for (const auto& child : *v) todo.push_back(&child);
+    }
+  }
+  return false;
+}
+
+// The longest text (value or object key) in a value, in bytes.
+size_t longest_text(const nlohmann::json& value) {
+  size_t longest = 0;
+  std::vector<const nlohmann::json*> todo = {&value};
+  while (!todo.empty()) {
+    const nlohmann::json* v = todo.back();
+    todo.pop_back();
+    if (v->is_string()) {
+      longest = std::max(longest, v->get_ref<const std::string&>().size());
+    } else if (v->is_object()) {
+      for (const auto& [key, child] : v->items()) {
+        longest = std::max(longest, key.size());
+        todo.push_back(&child);
+      }
+    } else if (v->is_array()) {
+      for (const auto& child : *v) todo.push_back(&child);
+    }
+  }
+  return longest;
+}
+}  // namespace
 
 namespace {
 constexpr std::array<std::string_view, 9> kTypeWords = {"text",  "integer",  "number",   "boolean", "object",
@@ -60,6 +107,7 @@ ActionParam ActionParam::with_schema(nlohmann::json schema) const {
   } catch (const std::exception& e) {
     compiled->error = std::string("its schema is not usable: ") + e.what();
   }
+  compiled->matches_text = uses_regex(schema);
   p.constraints = std::move(schema);
   p.compiled_ = std::move(compiled);
   return p;
@@ -88,6 +136,13 @@ std::string where(const std::vector<std::string>& context) {
 
 std::optional<std::string> check_schema(const CompiledSchema& compiled, const nlohmann::json& value) {
   if (compiled.error) return *compiled.error;
+  if (compiled.matches_text) {
+    // Longer texts would exhaust the stack inside the regular-expression matcher.
+    if (size_t longest = longest_text(value); longest > kMaxPatternText) {
+      return fmt::format("a text of {} bytes is too long to be checked against its pattern (at most {})", longest,
+                         kMaxPatternText);
+    }
+  }
   try {
     valijson::Validator validator;
     valijson::ValidationResults results;

@@ -6,6 +6,9 @@
 // A parameter is a plain value; the schema is compiled once by with_schema and shared by copies.
 // A schema that does not compile is kept with its error, and every value bound against it is
 // refused with that error, so a broken declaration is reported rather than silently ignored.
+// A schema that matches texts against a pattern or format refuses texts longer than
+// kMaxPatternText bytes: the regular-expression matcher cannot take them safely.
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
@@ -15,6 +18,9 @@
 #include <nlohmann/json.hpp>
 
 namespace pelto::actions {
+
+// Texts longer than this are refused rather than matched against a schema's pattern or format.
+inline constexpr size_t kMaxPatternText = 4096;
 
 enum class ParamType { Text, Integer, Number, Boolean, Object, Array, Resource, Datetime, Secret };
 

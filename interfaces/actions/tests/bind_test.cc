@@ -126,6 +126,23 @@ TEST(Bind, ABrokenSchemaRefusesEveryValue) {
       << bound.error().display();
 }
 
+TEST(Bind, TextsTooLongForThePatternMatcherAreRefusedNotMatched) {
+  std::vector<ActionParam> params = {
+      ActionParam::text("tag", "a tag", true).with_schema({{"type", "string"}, {"pattern", "^[a-z]+$"}}),
+      ActionParam::text("free", "any text", false).with_schema({{"type", "string"}, {"maxLength", 1000000}})};
+  EXPECT_TRUE(ActionArgs::bind_json(params, {{"tag", std::string(kMaxPatternText, 'a')}}));
+  // The regular-expression matcher recurses per character; a text this long would crash it.
+  auto long_tag = ActionArgs::bind_json(params, {{"tag", std::string(200000, 'a')}});
+  ASSERT_FALSE(long_tag);
+  EXPECT_EQ(long_tag.error().display(),
+            "the argument `tag` is not acceptable: a text of 200000 bytes is too long to be checked against its "
+            "pattern (at most 4096)");
+  // Schemas without patterns take long texts.
+  EXPECT_TRUE(ActionArgs::bind_json(params, {{"tag", "a"}, {"free", std::string(200000, 'a')}}));
+  std::vector<ActionParam> when = {ActionParam::of("when", ParamType::Datetime, "when", true)};
+  EXPECT_FALSE(ActionArgs::bind_json(when, {{"when", "2026-12-11" + std::string(200000, '0')}}));
+}
+
 TEST(Bind, NoParametersAcceptsOnlyTheEmptyObject) {
   EXPECT_TRUE(ActionArgs::bind_json({}, json::object()));
   auto extra = ActionArgs::bind_json({}, {{"confirm", true}});
