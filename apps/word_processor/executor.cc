@@ -425,13 +425,13 @@ class Editor {
 Result<void> apply(crdt::Document& doc, const WordProcessorAction& action) {
   auto opened = model::open(doc);
   if (!opened) {
-    log::info("word_processor", "document unavailable", {{"reason", opened.error().message()}});
+    log::debug("word_processor", "document unavailable", {{"reason", opened.error().message()}});
     return fail(std::string(kDocumentUnavailable));
   }
   model::Model model = std::move(*opened);
   model::Snapshot snapshot = model::materialize(doc, model);
   if (auto checked = check_safe_limits(snapshot, doc, model, action); !checked) {
-    log::info("word_processor", "action refused",
+    log::debug("word_processor", "action refused",
               {{"action", variant_name(action)}, {"reason", checked.error().display()}});
     return fail(std::string(kActionRefused));
   }

@@ -24,7 +24,7 @@ class TestDoc {
 
   // Appends a block to a region (after the last one written there) and gives its id.
   std::string add(std::string_view kind, std::string_view text, Region region = Region::Body) {
-    model::DocMut mut(doc_, model_, ids_);
+    model::DocMut mut = mutation();
     auto order = model::blocks_in_order_in(doc_, model_, region);
     std::optional<std::string_view> after;
     if (!order.empty()) after = order.back();
@@ -33,7 +33,7 @@ class TestDoc {
     return id;
   }
   void attr(std::string_view block, std::string_view key, crdt::Scalar value, Region region = Region::Body) {
-    model::DocMut mut(doc_, model_, ids_);
+    model::DocMut mut = mutation();
     must_ok(mut.set_attr_in(region, block, key, std::move(value)));
   }
   // A table of rows x cols cells after the last body block; gives the table id.
@@ -49,7 +49,7 @@ class TestDoc {
   }
   std::string comment(std::string_view block, size_t start, size_t end, std::string_view author,
                       std::string_view text) {
-    model::DocMut mut(doc_, model_, ids_);
+    model::DocMut mut = mutation();
     std::string id = must(mut.insert_comment(author, "2026-01-01"));
     std::string first = must(mut.insert_comment_block(id, std::nullopt, "paragraph"));
     must_ok(mut.splice_comment_text(id, first, 0, 0, text));
@@ -57,20 +57,21 @@ class TestDoc {
     return id;
   }
   std::string reply(std::string_view comment, std::string_view author, std::string_view text) {
-    model::DocMut mut(doc_, model_, ids_);
+    model::DocMut mut = mutation();
     return must(mut.add_comment_reply(comment, author, "2026-01-02", text));
   }
   std::string insertion(std::string_view block, size_t at, std::string_view text, std::string_view author = "Ana") {
-    model::DocMut mut(doc_, model_, ids_);
+    model::DocMut mut = mutation();
     return must(mut.insert_tracked(block, at, text, author, "2026-01-03"));
   }
   void style(std::string_view id, const model::Attrs& props) {
-    model::DocMut mut(doc_, model_, ids_);
+    model::DocMut mut = mutation();
     must_ok(mut.set_style(id, props));
   }
   void commit() { doc_.commit({.message = std::nullopt, .time_ms = 1}); }
 
-  model::Snapshot snap() const { return model::materialize(doc_, model_); }
+  // Read through a freshly opened model: the executor may have created containers since.
+  model::Snapshot snap() const { return model::materialize(doc_, must(model::open(doc_))); }
   const model::Block& block(std::string_view id, Region region = Region::Body) const {
     snap_ = snap();
     const model::Block* b = snap_.region(region).find(id);
@@ -79,8 +80,14 @@ class TestDoc {
   }
   std::vector<std::string> texts(Region region = Region::Body) const {
     std::vector<std::string> out;
-    for (const auto& b : snap().region(region).blocks) out.push_back(b.text);
+    auto s = snap();
+    for (const auto& b : s.region(region).blocks) out.push_back(b.text);
     return out;
+  }
+
+  model::DocMut mutation() {
+    model_ = must(model::open(doc_));
+    return model::DocMut(doc_, model_, ids_);
   }
 
   template <class T>

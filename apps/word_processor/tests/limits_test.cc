@@ -226,8 +226,7 @@ TEST_F(SafeLimits, ParagraphsStylesAndAttributes) {
 
 TEST_F(SafeLimits, DeletedStyleTakesNoProperties) {
   {
-    model::IdGen ids = model::seeded_id_gen(d.doc(), d.model());
-    model::DocMut mut(d.doc(), d.model(), ids);
+    model::DocMut mut = d.mutation();
     ASSERT_TRUE(mut.tombstone_style("custom"));
   }
   EXPECT_FALSE(accepted(act::SetStyleProperty{"custom", "bold", AttrValue::Bool(true)}));
