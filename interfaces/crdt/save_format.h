@@ -1,7 +1,7 @@
 #pragma once
 // The byte formats that leave a document: chunks. save() writes one document chunk,
 // save_incremental() and get_change_by_hash() write change chunks; a byte string is any sequence of
-// chunks, so outputs may be concatenated. Layout (doc/save-format.md has the long form):
+// chunks, so outputs may be concatenated. Layout (interfaces/crdt/doc/save-format.md has the long form):
 //
 //   chunk    := magic "PLTO" (4 bytes) | kind (1 byte) | body length (LEB128) | body
 //   kind 1   := one change in its canonical encoding (the bytes its hash is taken over)
