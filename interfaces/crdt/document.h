@@ -47,14 +47,14 @@ class Document {
   Document& operator=(const Document&) = delete;
 
   const ActorId& actor() const;
-  void set_actor(ActorId actor);
+  void set_actor(ActorId actor);  // commits a pending change first (its operations carry the old actor)
 
   // ---- reads (see the pending change) ----
   std::optional<ObjType> object_type(const ObjId& obj) const;  // nothing when obj is unknown
   std::optional<Value> get(const ObjId& map, std::string_view key) const;  // the winning value
   std::vector<Value> get_all(const ObjId& map, std::string_view key) const;  // winner first, then conflicts
   std::vector<std::string> keys(const ObjId& map) const;  // sorted, visible keys only
-  size_t length(const ObjId& seq) const;                  // list elements or text characters
+  size_t length(const ObjId& seq) const;                  // list elements or text characters (map: keys)
   std::optional<Value> get(const ObjId& list, size_t index) const;
   std::string text(const ObjId& text) const;              // UTF-8
   std::vector<MarkSpan> marks(const ObjId& text) const;   // sorted by start, then name
@@ -73,6 +73,7 @@ class Document {
   Result<void> mark(const ObjId& text, size_t start, size_t end, std::string_view name, Scalar value,
                     Expand expand);
   Result<void> unmark(const ObjId& text, size_t start, size_t end, std::string_view name, Expand expand);
+  // (mark/unmark of an empty range write nothing; a deleted key that is absent writes nothing.)
 
   // Operations in the pending change.
   size_t pending_ops() const;
