@@ -98,7 +98,7 @@ Result<bool> look_at_document(SessionRecord& s) {
 
 }  // namespace
 
-std::string quoted(std::string_view text) {
+std::string debug_quoted(std::string_view text) {
   std::string out = "\"";
   for (unsigned char c : text) {
     switch (c) {
@@ -119,7 +119,7 @@ std::string quoted(std::string_view text) {
 }
 
 std::string give_up_message(const Settings& settings) {
-  std::string record = settings.record ? "record " + quoted(*settings.record) : "no record (an untitled document)";
+  std::string record = settings.record ? "record " + debug_quoted(*settings.record) : "no record (an untitled document)";
   return fmt::format(
       "no participant answered with a document in {}s. Announced app={} room={} and {}. The broker "
       "matches all three and drops what does not match, so if the app has a file open its record is "

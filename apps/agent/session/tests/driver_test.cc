@@ -99,7 +99,8 @@ class Session : public ::testing::Test {
   std::vector<std::string> body_texts() {
     auto m = model::open(session_->document->doc);
     std::vector<std::string> texts;
-    for (const auto& b : model::materialize(session_->document->doc, *m).body().blocks) texts.push_back(b.text);
+    auto snapshot = model::materialize(session_->document->doc, *m);
+    for (const auto& b : snapshot.body().blocks) texts.push_back(b.text);
     return texts;
   }
 
@@ -110,7 +111,7 @@ class Session : public ::testing::Test {
 
 TEST_F(Session, AsksAgainEvery750msWhileNoDocumentIsHeld) {
   auto start = Clock::now();
-  while (Clock::now() - start < 1600ms) ASSERT_TRUE(tick(*session_));
+  while (Clock::now() - start < 1950ms) ASSERT_TRUE(tick(*session_));
   // Read what has arrived by now.
   for (int i = 0; i < 20; ++i) {
     auto events = app_->manager.poll();
