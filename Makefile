@@ -12,6 +12,7 @@ build: setup
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+	@JOBS=$(JOBS) BUILD_DIR=$(abspath $(BUILD)) scripts/hardened
 
 demo: build
 	@$(BUILD)/apps/agent/pelto-agent --help
