@@ -6,19 +6,13 @@
 #include <fmt/format.h>
 
 #include "interfaces/actions/strict_json.h"
+#include "interfaces/base/utf8.h"
 
 namespace pelto::actions {
 
 using ojson = nlohmann::ordered_json;
 
 namespace {
-
-std::string_view trim(std::string_view s) {
-  constexpr std::string_view ws = " \t\n\r\f\v";
-  auto b = s.find_first_not_of(ws);
-  if (b == std::string_view::npos) return {};
-  return s.substr(b, s.find_last_not_of(ws) - b + 1);
-}
 
 // Reads a record's texts, in `keys` order, from an object or an array of exactly its values.
 Result<std::vector<std::string>> read_record(const ojson& v, std::string_view record,
@@ -62,7 +56,9 @@ ActionContext ActionContext::with_facet(ActionFacet facet) const {
   return c;
 }
 
-std::optional<std::string> ActionContext::change_message() const { return context::nonempty(trim(action_label)); }
+std::optional<std::string> ActionContext::change_message() const {
+  return context::nonempty(utf8::trim(action_label));
+}
 
 Result<ActionContext> ActionContext::from_json(const ojson& value) {
   if (!value.is_object()) return fail("an action context must be a JSON object");
@@ -123,7 +119,7 @@ ojson ActionContext::to_json() const {
 
 namespace context {
 std::optional<std::string> nonempty(std::string_view text) {
-  if (trim(text).empty()) return std::nullopt;
+  if (utf8::trim(text).empty()) return std::nullopt;
   return std::string(text);
 }
 }  // namespace context

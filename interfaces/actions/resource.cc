@@ -4,16 +4,9 @@
 
 #include <fmt/format.h>
 
-namespace pelto::actions {
+#include "interfaces/base/utf8.h"
 
-namespace {
-std::string_view trim(std::string_view s) {
-  constexpr std::string_view ws = " \t\n\r\f\v";
-  auto b = s.find_first_not_of(ws);
-  if (b == std::string_view::npos) return {};
-  return s.substr(b, s.find_last_not_of(ws) - b + 1);
-}
-}  // namespace
+namespace pelto::actions {
 
 bool EncodedAction::is_document_action() const { return operation_type.ends_with(kDocumentActionSuffix); }
 bool EncodedAction::is_device_operation() const { return operation_type.ends_with(kDeviceOperationSuffix); }
@@ -106,7 +99,7 @@ ActionSpec ActionSpec::with_text_input(TextInput input, TextEncoder encode) cons
   s.encoder = std::make_shared<const Encoder>(
       [name, input, encode = std::move(encode)](const ActionArgs& args) -> Encoded {
         std::string raw = args.text(name).value_or("");
-        std::string_view text = trim(raw);
+        std::string_view text = utf8::trim(raw);
         if (input.required && text.empty()) {
           return std::unexpected(ActionError::invalid_arguments(fmt::format("{} is required", input.label)));
         }
