@@ -16,7 +16,16 @@ function(pelto_tests)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
-  gtest_discover_tests(${T_NAME}
-    PROPERTIES LABELS "${T_LABEL};${T_LABELS}" TIMEOUT ${T_TIMEOUT}
-    DISCOVERY_TIMEOUT 60)
+  gtest_discover_tests(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT} DISCOVERY_TIMEOUT 60)
+  # gtest_discover_tests keeps only the first item of a list-valued property, so the labels are
+  # set on the discovered tests by a script CTest includes after discovery.
+  set(labels "${T_LABEL}")
+  if(T_LABELS)
+    list(APPEND labels ${T_LABELS})
+  endif()
+  list(JOIN labels "\\;" joined)
+  set(script ${CMAKE_CURRENT_BINARY_DIR}/${T_NAME}_labels.cmake)
+  file(WRITE ${script}
+    "foreach(t IN LISTS ${T_NAME}_TESTS)\n  set_tests_properties(\"\${t}\" PROPERTIES LABELS \"${joined}\")\nendforeach()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${script})
 endfunction()
