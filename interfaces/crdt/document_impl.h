@@ -10,6 +10,7 @@
 #include "interfaces/crdt/change.h"
 #include "interfaces/crdt/document.h"
 #include "interfaces/crdt/op_set.h"
+#include "interfaces/crdt/save_format.h"
 
 namespace pelto::crdt {
 
@@ -59,7 +60,9 @@ struct Document::Impl {
   Result<IncrementalReport> ingest(std::vector<Change> incoming);
 
   // Changes in the order save() writes them.
-  std::vector<const Change*> canonical_order() const;
+  format::SaveOrder canonical_order() const;
+  // Index of a held change in history; `hint` is checked first.
+  std::optional<size_t> index_of(const ChangeHash& h, size_t hint) const;
 };
 
 // Copies a change from one document's actor table into another's.

@@ -83,7 +83,8 @@ Result<void> Document::Impl::apply_remote(Change c) {
   if (c.actor < actor_max_op.size() && c.start_op <= actor_max_op[c.actor] && c.seq > 1)
     return fail("change reuses operation ids of its actor");
   for (auto& d : c.deps)
-    if (history[by_hash.at(d)].max_op() >= c.start_op) return fail("change counter does not follow its dependencies");
+    if (history[*index_of(d, history.size() - 1)].max_op() >= c.start_op)
+      return fail("change counter does not follow its dependencies");
   uint64_t ctr = c.start_op;
   for (auto& op : c.ops) {
     PELTO_CHECK(ops->apply(op, OpId{ctr, c.actor}), "apply change");
@@ -125,7 +126,7 @@ Result<IncrementalReport> Document::Impl::ingest(std::vector<Change> incoming) {
       continue;
     }
     bool ready = true;
-    for (auto& d : c.deps) ready = ready && by_hash.count(d);
+    for (auto& d : c.deps) ready = ready && index_of(d, history.size() - 1);
     if (ready) {
       auto r = apply_remote(std::move(c));
       if (!r) return restore(std::move(r.error()).context("load changes"));
@@ -319,28 +320,52 @@ Change translate(const Change& c, const ActorTable& from, ActorTable& to) {
 
 // ---- save ----
 
-std::vector<const Change*> Document::Impl::canonical_order() const {
+std::optional<size_t> Document::Impl::index_of(const ChangeHash& h, size_t hint) const {
+  // Most changes depend on the change just before them.
+  if (hint < history.size() && history[hint].hash == h) return hint;
+  auto it = by_hash.find(h);
+  if (it == by_hash.end()) return std::nullopt;
+  return it->second;
+}
+
+format::SaveOrder Document::Impl::canonical_order() const {
   // Dependencies first; among the ready, the smallest hash first.
-  std::vector<size_t> indeg(history.size(), 0);
-  std::vector<std::vector<size_t>> children(history.size());
-  for (size_t i = 0; i < history.size(); ++i)
+  const size_t n = history.size();
+  std::vector<uint32_t> indeg(n, 0), dep_index, child_start(n + 1, 0), children;
+  for (size_t i = 0; i < n; ++i)
     for (auto& d : history[i].deps) {
-      size_t j = by_hash.at(d);
-      children[j].push_back(i);
+      size_t j = *index_of(d, i - 1);
+      dep_index.push_back(static_cast<uint32_t>(j));
+      ++child_start[j + 1];
       ++indeg[i];
     }
-  auto cmp = [&](size_t a, size_t b) { return history[b].hash < history[a].hash; };
-  std::priority_queue<size_t, std::vector<size_t>, decltype(cmp)> q(cmp);
-  for (size_t i = 0; i < history.size(); ++i)
-    if (!indeg[i]) q.push(i);
-  std::vector<const Change*> out;
-  out.reserve(history.size());
+  for (size_t i = 0; i < n; ++i) child_start[i + 1] += child_start[i];
+  children.resize(dep_index.size());
+  {
+    std::vector<uint32_t> fill(child_start.begin(), child_start.end() - 1);
+    size_t k = 0;
+    for (size_t i = 0; i < n; ++i)
+      for (size_t e = 0; e < history[i].deps.size(); ++e) children[fill[dep_index[k++]]++] = static_cast<uint32_t>(i);
+  }
+  std::vector<uint32_t> dep_begin(n + 1, 0);
+  for (size_t i = 0; i < n; ++i) dep_begin[i + 1] = dep_begin[i] + static_cast<uint32_t>(history[i].deps.size());
+
+  auto cmp = [&](uint32_t a, uint32_t b) { return history[b].hash < history[a].hash; };
+  std::priority_queue<uint32_t, std::vector<uint32_t>, decltype(cmp)> q(cmp);
+  for (size_t i = 0; i < n; ++i)
+    if (!indeg[i]) q.push(static_cast<uint32_t>(i));
+  format::SaveOrder out;
+  out.changes.reserve(n);
+  out.dep_back.reserve(dep_index.size());
+  std::vector<uint32_t> pos(n, 0);
   while (!q.empty()) {
-    size_t i = q.top();
+    uint32_t i = q.top();
     q.pop();
-    out.push_back(&history[i]);
-    for (size_t c : children[i])
-      if (--indeg[c] == 0) q.push(c);
+    pos[i] = static_cast<uint32_t>(out.changes.size());
+    for (uint32_t k = dep_begin[i]; k < dep_begin[i + 1]; ++k) out.dep_back.push_back(pos[i] - pos[dep_index[k]]);
+    out.changes.push_back(&history[i]);
+    for (uint32_t k = child_start[i]; k < child_start[i + 1]; ++k)
+      if (--indeg[children[k]] == 0) q.push(children[k]);
   }
   return out;
 }

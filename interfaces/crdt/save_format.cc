@@ -236,8 +236,8 @@ struct ColumnReader {
 
 }  // namespace
 
-Bytes write_document(const std::vector<const Change*>& changes, const std::vector<ChangeHash>& heads,
-                     const ActorTable& actors) {
+Bytes write_document(const SaveOrder& order, const std::vector<ChangeHash>& heads, const ActorTable& actors) {
+  const auto& changes = order.changes;
   // Only actors that author or are named by changes; the table may hold others.
   std::vector<bool> used(actors.size(), false);
   for (auto* c : changes) {
@@ -257,17 +257,11 @@ Bytes write_document(const std::vector<const Change*>& changes, const std::vecto
   for (size_t i = 0; i < sorted.size(); ++i) oc.actor_out[sorted[i]] = static_cast<uint32_t>(i);
 
   ColumnWriter cw;
-  std::unordered_map<ChangeHash, size_t, decltype([](const ChangeHash& h) {
-    size_t v;
-    std::memcpy(&v, h.bytes.data(), sizeof v);
-    return v;
-  })> by_hash;
-  by_hash.reserve(changes.size());
+  size_t next_dep = 0;
   int64_t last_time = 0;
   uint64_t max_op = 0;
   for (size_t i = 0; i < changes.size(); ++i) {
     const Change& c = *changes[i];
-    by_hash.emplace(c.hash, i);
     cw.col[kChangeActor].uleb(oc.actor_out[c.actor]);
     cw.col[kChangeStart].sleb(static_cast<int64_t>(c.start_op - (max_op + 1)));
     cw.col[kChangeTime].sleb(static_cast<int64_t>(static_cast<uint64_t>(c.time_ms) - static_cast<uint64_t>(last_time)));
@@ -275,7 +269,7 @@ Bytes write_document(const std::vector<const Change*>& changes, const std::vecto
     cw.col[kChangeMsgFlag].byte(c.message ? 1 : 0);
     if (c.message) cw.col[kChangeMsg].str(*c.message);
     cw.col[kChangeDepCount].uleb(c.deps.size());
-    for (auto& d : c.deps) cw.col[kChangeDep].uleb(i - by_hash.at(d));
+    for (size_t k = 0; k < c.deps.size(); ++k) cw.col[kChangeDep].uleb(order.dep_back[next_dep++]);
     cw.col[kChangeOpCount].uleb(c.ops.size());
     uint64_t own = c.start_op;
     for (auto& op : c.ops) {

@@ -25,9 +25,14 @@ inline constexpr uint8_t kChunkDocument = 2;
 inline constexpr size_t kMaxInflation = 64;
 
 void write_change_chunk(Bytes& out, const Bytes& canonical);
-// `changes` in the order they are written; deps must precede their dependents.
-Bytes write_document(const std::vector<const Change*>& changes, const std::vector<ChangeHash>& heads,
-                     const ActorTable& actors);
+
+// The changes of a document in the order they are written (dependencies first), and for each, in
+// the order of its deps, how many places back each dependency sits.
+struct SaveOrder {
+  std::vector<const Change*> changes;
+  std::vector<uint32_t> dep_back;
+};
+Bytes write_document(const SaveOrder& order, const std::vector<ChangeHash>& heads, const ActorTable& actors);
 
 // Decodes every chunk into changes (hashes computed). Fails on any malformed byte.
 Result<std::vector<Change>> read_chunks(std::span<const uint8_t> bytes, ActorTable& actors);
