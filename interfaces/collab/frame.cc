@@ -5,6 +5,9 @@
 namespace pelto::collab {
 namespace {
 
+// Room kept between frames; anything larger is given back once empty.
+constexpr size_t kKeepWords = (size_t{1} << 20) / 8;
+
 uint32_t read_u32(const uint8_t* p) {
   return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
 }
@@ -44,6 +47,12 @@ void FrameReader::append(std::span<const uint8_t> bytes) {
 }
 
 void FrameReader::compact() {
+  if (start_ == end_ && words_.size() > kKeepWords) {
+    // A large frame has gone through; do not hold its room for the rest of the connection.
+    std::vector<uint64_t>().swap(words_);
+    start_ = end_ = 0;
+    return;
+  }
   if (start_ == 0) return;
   // Frames are whole words, so start_ is a multiple of 8 and the move keeps the front aligned.
   auto* base = reinterpret_cast<uint8_t*>(words_.data());
