@@ -55,6 +55,12 @@ TEST(Blocks, EachRegionKeepsItsOwnOrderedBlocks) {
   auto header_block = s.region(Region::Header).blocks[0].id;
   ASSERT_TRUE(f.mut.splice_text_in(Region::Header, header_block, 0, 6, "HEADER"));
   EXPECT_EQ(materialize_region(f.doc, f.model, Region::Header).blocks[0].text, "HEADER zero");
+  auto header_text = f.mut.region_text_obj(Region::Header, header_block);
+  ASSERT_TRUE(header_text);
+  EXPECT_EQ(f.doc.text(*header_text), "HEADER zero");
+  EXPECT_FALSE(f.mut.text_obj(header_block)) << "the body has no such block";
+  EXPECT_TRUE(region_obj(f.doc, f.model, Region::Header, header_block));
+  EXPECT_FALSE(block_obj(f.doc, f.model, header_block));
   EXPECT_FALSE(f.mut.splice_text(header_block, 0, 0, "x")) << "a header block is not a body block";
   EXPECT_EQ(materialize_region(f.doc, f.model, Region::Body).blocks[0].text, "body zero");
 }
@@ -96,6 +102,7 @@ TEST(Blocks, OffsetsCountCharactersAndBadWritesChangeNothing) {
            {"mark past the end", f.mut.set_mark_in(Region::Body, a, 3, 99, "bold", true)},
            {"empty mark", f.mut.set_mark_in(Region::Body, a, 3, 3, "bold", true)},
            {"kind of unknown block", f.mut.set_kind("nope", "heading")},
+           {"text that is not UTF-8", f.mut.splice_text(a, 0, 0, "\xFF\xFE")},
        }) {
     EXPECT_FALSE(r) << what;
   }
