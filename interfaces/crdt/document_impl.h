@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "interfaces/crdt/change.h"
+#include "interfaces/crdt/change_index.h"
 #include "interfaces/crdt/document.h"
 #include "interfaces/crdt/op_set.h"
 #include "interfaces/crdt/save_format.h"
@@ -29,7 +30,7 @@ struct Document::Impl {
   ActorId self_id;
 
   std::vector<Change> history;  // causal order
-  std::unordered_map<ChangeHash, size_t, HashOfHash> by_hash;
+  ChangeIndex by_hash;  // position in history
   std::vector<ChangeHash> heads;        // sorted
   std::vector<uint64_t> actor_seq;      // changes held per actor
   std::vector<uint64_t> actor_max_op;   // greatest op counter of each actor's changes

@@ -60,7 +60,7 @@ void Document::Impl::record(Change c) {
   actor_seq[c.actor] = c.seq;
   actor_max_op[c.actor] = c.max_op();
   max_op = std::max(max_op, c.max_op());
-  by_hash.emplace(c.hash, history.size());
+  by_hash.push(c.hash);
   history.push_back(std::move(c));
 }
 
@@ -105,7 +105,7 @@ Result<IncrementalReport> Document::Impl::ingest(std::vector<Change> incoming) {
   size_t waiting_before = waiting.size();
 
   auto restore = [&](Error e) -> Result<IncrementalReport> {
-    for (size_t i = history_before; i < history.size(); ++i) by_hash.erase(history[i].hash);
+    by_hash.truncate(history_before);
     history.resize(history_before);
     heads = std::move(heads_before);
     actor_seq = std::move(seq_before);
@@ -119,9 +119,9 @@ Result<IncrementalReport> Document::Impl::ingest(std::vector<Change> incoming) {
   // In causal order (a save, or changes sent as made) every change is ready when it comes.
   std::unordered_set<ChangeHash, HashOfHash> queued;
   for (auto& w : waiting) queued.insert(w.hash);
-  by_hash.reserve(by_hash.size() + incoming.size());
+  by_hash.reserve(history.size() + incoming.size());
   for (auto& c : incoming) {
-    if (by_hash.count(c.hash) || queued.count(c.hash)) {
+    if (by_hash.contains(c.hash) || queued.count(c.hash)) {
       ++report.duplicates;
       continue;
     }
@@ -147,7 +147,7 @@ Result<IncrementalReport> Document::Impl::ingest(std::vector<Change> incoming) {
   std::vector<size_t> ready;
   for (size_t i = 0; i < waiting.size(); ++i) {
     for (auto& d : waiting[i].deps)
-      if (!by_hash.count(d)) {
+      if (!by_hash.contains(d)) {
         ++missing[i];
         blocked[d].push_back(i);
       }
@@ -210,7 +210,7 @@ Result<IncrementalReport> Document::merge(Document& other) {
   other.commit();
   std::vector<Change> incoming;
   for (auto& c : other.impl_->history)
-    if (!impl_->by_hash.count(c.hash)) incoming.push_back(translate(c, other.impl_->actors, impl_->actors));
+    if (!impl_->by_hash.contains(c.hash)) incoming.push_back(translate(c, other.impl_->actors, impl_->actors));
   return impl_->ingest(std::move(incoming));
 }
 
@@ -220,7 +220,7 @@ std::vector<ChangeHash> Document::get_missing_deps(std::span<const ChangeHash> h
   for (auto& w : impl_->waiting) queued.insert(w.hash);
   std::vector<ChangeHash> out;
   auto want = [&](const ChangeHash& h) {
-    if (!impl_->by_hash.count(h) && !queued.count(h)) out.push_back(h);
+    if (!impl_->by_hash.contains(h) && !queued.count(h)) out.push_back(h);
   };
   for (auto& w : impl_->waiting)
     for (auto& d : w.deps) want(d);
@@ -239,15 +239,15 @@ ChangeMeta meta_of(const Change& c, const ActorTable& actors) {
 
 std::optional<ChangeMeta> Document::get_change_meta(const ChangeHash& hash) const {
   auto it = impl_->by_hash.find(hash);
-  if (it == impl_->by_hash.end()) return std::nullopt;
-  return meta_of(impl_->history[it->second], impl_->actors);
+  if (!it) return std::nullopt;
+  return meta_of(impl_->history[*it], impl_->actors);
 }
 
 std::optional<Bytes> Document::get_change_by_hash(const ChangeHash& hash) const {
   auto it = impl_->by_hash.find(hash);
-  if (it == impl_->by_hash.end()) return std::nullopt;
+  if (!it) return std::nullopt;
   Bytes out;
-  format::write_change_chunk(out, encode_change(impl_->history[it->second], impl_->actors));
+  format::write_change_chunk(out, encode_change(impl_->history[*it], impl_->actors));
   return out;
 }
 
@@ -277,15 +277,15 @@ Result<Document> Document::fork_at(std::span<const ChangeHash> heads, std::optio
   std::vector<size_t> stack;
   for (auto& h : heads) {
     auto it = impl_->by_hash.find(h);
-    if (it == impl_->by_hash.end()) return failf("fork at unknown change {}", h.hex());
-    stack.push_back(it->second);
+    if (!it) return failf("fork at unknown change {}", h.hex());
+    stack.push_back(*it);
   }
   while (!stack.empty()) {
     size_t i = stack.back();
     stack.pop_back();
     if (keep[i]) continue;
     keep[i] = true;
-    for (auto& d : impl_->history[i].deps) stack.push_back(impl_->by_hash.at(d));
+    for (auto& d : impl_->history[i].deps) stack.push_back(*impl_->by_hash.find(d));
   }
   Document copy(actor ? *actor : impl_->self_id);
   copy.impl_->actors = impl_->actors;
@@ -323,9 +323,7 @@ Change translate(const Change& c, const ActorTable& from, ActorTable& to) {
 std::optional<size_t> Document::Impl::index_of(const ChangeHash& h, size_t hint) const {
   // Most changes depend on the change just before them.
   if (hint < history.size() && history[hint].hash == h) return hint;
-  auto it = by_hash.find(h);
-  if (it == by_hash.end()) return std::nullopt;
-  return it->second;
+  return by_hash.find(h);
 }
 
 format::SaveOrder Document::Impl::canonical_order() const {
