@@ -9,6 +9,7 @@
 
 #include "interfaces/base/subprocess.h"
 #include "interfaces/collab/route.h"
+#include "interfaces/crdt/document.h"
 #include "tools/broker/tests/broker_process.h"
 #include "tools/room/tests/child.h"
 
