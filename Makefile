@@ -15,7 +15,7 @@ test: build
 	@JOBS=$(JOBS) BUILD_DIR=$(abspath $(BUILD)) scripts/hardened
 
 demo: build
-	@$(BUILD)/apps/agent/pelto-agent --help
+	@BUILD_DIR=$(abspath $(BUILD)) scripts/demo
 
 bench: build
 	@scripts/bench
