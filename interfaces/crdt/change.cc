@@ -240,6 +240,7 @@ Result<std::vector<Op>> decode_ops(Reader& r, const OpCodec& c) {
 
 Bytes encode_change(const Change& ch, const ActorTable& actors) {
   std::vector<uint32_t> others;
+  others.reserve(8);
   for (auto& op : ch.ops) collect_actors(op, others);
   std::sort(others.begin(), others.end(),
             [&](uint32_t a, uint32_t b) { return actors.bytes(a) < actors.bytes(b); });
@@ -251,6 +252,7 @@ Bytes encode_change(const Change& ch, const ActorTable& actors) {
   for (size_t i = 0; i < others.size(); ++i) c.actor_out[others[i]] = static_cast<uint32_t>(i + 1);
 
   Writer w;
+  w.out().reserve(64);
   w.bytes(actors.bytes(ch.actor));
   w.uleb(ch.seq);
   w.uleb(ch.start_op);

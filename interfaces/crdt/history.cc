@@ -120,6 +120,7 @@ Result<IncrementalReport> Document::Impl::ingest(std::vector<Change> incoming) {
   std::unordered_set<ChangeHash, HashOfHash> queued;
   for (auto& w : waiting) queued.insert(w.hash);
   by_hash.reserve(history.size() + incoming.size());
+  history.reserve(history.size() + incoming.size());
   for (auto& c : incoming) {
     if (by_hash.contains(c.hash) || queued.count(c.hash)) {
       ++report.duplicates;
