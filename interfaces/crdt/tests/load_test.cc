@@ -4,7 +4,9 @@
 
 #include <random>
 
+#include "interfaces/crdt/change.h"
 #include "interfaces/crdt/document.h"
+#include "interfaces/crdt/save_format.h"
 
 namespace pelto::crdt {
 namespace {
@@ -110,6 +112,34 @@ TEST_F(BadInputTest, FailureInALaterChunkLeavesEarlierOnesUnapplied) {
   EXPECT_FALSE(d.load_incremental(stream));
   EXPECT_EQ(d.change_count(), 0u);
   EXPECT_TRUE(d.heads().empty());
+}
+
+TEST_F(BadInputTest, WellFormedChangeThatDoesNotFitUndoesTheWholeBatch) {
+  // A change that decodes and hashes fine but deletes an element that does not exist, after a good
+  // change in the same batch: nothing of the batch stays.
+  Document d = target();
+  auto before = d.save();
+  auto heads = d.heads();
+  ActorTable actors;
+  Change bad;
+  bad.actor = actors.intern(ActorId::from_string("mallory").bytes);
+  bad.seq = 1;
+  bad.start_op = 1000;
+  bad.deps = d.heads();
+  Op op;
+  op.kind = OpKind::SeqDel;
+  op.obj = OpId{1, actors.intern(ActorId::from_string("alice").bytes)};
+  op.elem = OpId{999, bad.actor};
+  op.len = 1;
+  bad.ops.push_back(op);
+  Bytes stream = incremental_;  // applies
+  format::write_change_chunk(stream, encode_change(bad, actors));
+  auto r = d.load_incremental(stream);
+  ASSERT_FALSE(r);
+  EXPECT_EQ(d.heads(), heads);
+  EXPECT_EQ(d.save(), before);
+  EXPECT_TRUE(d.load_incremental(incremental_));
+  EXPECT_EQ(d.change_count(), 2u);
 }
 
 TEST_F(BadInputTest, HugeDeclaredLengthsDoNotAllocate) {
