@@ -77,12 +77,12 @@ Result<std::vector<Envelope>> Connection::read_available(size_t budget) {
 Result<void> Connection::queue(const Envelope& envelope) {
   if (failure_) return fail(*failure_);
   PELTO_TRY(auto frame, encode(envelope), fmt::format("send a {} message", kind_name(envelope.body)));
-  return queue_frame(std::move(frame));
+  return queue_frame(std::make_shared<const Bytes>(std::move(frame)));
 }
 
-Result<void> Connection::queue_frame(Bytes frame) {
+Result<void> Connection::queue_frame(std::shared_ptr<const Bytes> frame) {
   if (failure_) return fail(*failure_);
-  unsent_ += frame.size();
+  unsent_ += frame->size();
   out_.push_back(std::move(frame));
   return flush_some();
 }
@@ -90,7 +90,7 @@ Result<void> Connection::queue_frame(Bytes frame) {
 Result<void> Connection::flush_some() {
   if (failure_) return fail(*failure_);
   while (!out_.empty()) {
-    const Bytes& front = out_.front();
+    const Bytes& front = *out_.front();
     ssize_t n = ::send(fd_.get(), front.data() + out_offset_, front.size() - out_offset_,
                        MSG_DONTWAIT | MSG_NOSIGNAL);
     if (n < 0) {

@@ -12,6 +12,7 @@
 // failure are returned first; the failure comes with the next call.
 #include <cstddef>
 #include <deque>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -36,8 +37,8 @@ class Connection {
   // Encodes the envelope and queues its frame; a message over the frame limit is refused and not
   // queued (the connection stays usable).
   Result<void> queue(const Envelope& envelope);
-  // Queues an already encoded frame (the broker encodes once for many receivers).
-  Result<void> queue_frame(Bytes frame);
+  // Queues an already encoded frame; the broker encodes once and shares the frame among receivers.
+  Result<void> queue_frame(std::shared_ptr<const Bytes> frame);
   // Writes as much of the queue as the socket takes now.
   Result<void> flush_some();
   // Waits until the queue is written or `timeout_ms` passes (negative: no limit).
@@ -55,7 +56,7 @@ class Connection {
 
   UniqueFd fd_;
   FrameReader reader_;
-  std::deque<Bytes> out_;
+  std::deque<std::shared_ptr<const Bytes>> out_;
   size_t out_offset_ = 0;  // bytes of out_.front() already written
   size_t unsent_ = 0;
   bool peer_closed_ = false;

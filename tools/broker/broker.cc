@@ -148,14 +148,15 @@ void Broker::reply(Participant& to, collab::Body body) {
 void Broker::deliver(Participant& from, const collab::Body& body, const std::vector<Participant*>& to) {
   if (to.empty()) return;
   collab::Envelope e{collab::ToRoom{}, collab::Sender{from.hello->connection_id, from.hello->role, route_of(from)}, body};
-  auto frame = collab::encode(e);
-  if (!frame) {
-    log::warn(kTarget, "could not relay a message", {{"participant", from.id}, {"error", frame.error().display()}});
+  auto encoded = collab::encode(e);
+  if (!encoded) {
+    log::warn(kTarget, "could not relay a message", {{"participant", from.id}, {"error", encoded.error().display()}});
     return;
   }
+  auto frame = std::make_shared<const collab::Bytes>(std::move(*encoded));
   for (Participant* p : to) {
     if (p->dropped) continue;
-    if (auto r = p->connection.queue_frame(*frame); !r) {
+    if (auto r = p->connection.queue_frame(frame); !r) {
       drop(*p, r.error().message());
     } else if (p->connection.unsent_bytes() > kMaxBacklog) {
       drop(*p, "fell too far behind in reading");
