@@ -1,5 +1,7 @@
 #include "interfaces/actions/door.h"
 
+#include <algorithm>
+
 #include <fmt/format.h>
 
 namespace pelto::actions {
