@@ -1,51 +1,28 @@
 // pelto-room launch with the real agent: the agent joins through the socket it inherited, takes the
 // served document, and its exit status is the launcher's.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <csignal>
-#include <deque>
 #include <filesystem>
 #include <fstream>
 
 #include "interfaces/base/subprocess.h"
 #include "tools/room/tests/child.h"
+#include "tools/room/tests/room_fixture.h"
 
 namespace pelto::room {
 namespace {
 
 using std::chrono::milliseconds;
 using testing::Child;
-namespace fs = std::filesystem;
 
 constexpr const char* kWorkspace = "0b6c1d2e-7f80-4a91-b2c3-d4e5f6a7b8c9";
 
-class LaunchAgent : public ::testing::Test {
+class LaunchAgent : public testing::BrokerRoom {
  protected:
   void SetUp() override {
-    std::string tmpl = (fs::temp_directory_path() / "pelto-launch-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-    dir_ = tmpl;
-    socket_ = (dir_ / "broker.sock").string();
-    // No provider configuration: the agent plans with its keywords.
-    env_ = {"XDG_DATA_HOME=" + (dir_ / "data").string(), "XDG_CONFIG_HOME=" + (dir_ / "config").string(),
-            "SPDLOG_LEVEL=info"};
-    auto b = Child::start({PELTO_BROKER_BIN, "--socket", socket_}, env_);
-    ASSERT_TRUE(b.has_value()) << b.error().display();
-    broker_.emplace(std::move(*b));
-    ASSERT_TRUE(broker_->wait_for_err("listening for participants")) << broker_->err();
-  }
-  void TearDown() override {
-    children_.clear();
-    broker_.reset();
-    fs::remove_all(dir_);
-  }
-
-  Child& start(std::vector<std::string> argv) {
-    auto c = Child::start(argv, env_);
-    EXPECT_TRUE(c.has_value()) << c.error().display();
-    children_.push_back(std::move(*c));
-    return children_.back();
+    BrokerRoom::SetUp();
+    start_broker();
   }
   std::vector<std::string> launch_argv(std::vector<std::string> agent_args) {
     std::vector<std::string> argv = {PELTO_ROOM_BIN, "launch",      "--socket", socket_, "--agent",
@@ -53,12 +30,6 @@ class LaunchAgent : public ::testing::Test {
     argv.insert(argv.end(), agent_args.begin(), agent_args.end());
     return argv;
   }
-
-  fs::path dir_;
-  std::string socket_;
-  std::vector<std::string> env_;
-  std::optional<Child> broker_;
-  std::deque<Child> children_;
 };
 
 TEST_F(LaunchAgent, AgentJoinsThroughTheInheritedSocketAndTakesTheDocument) {

@@ -2,10 +2,8 @@
 // writers type, answers the agent's request on its route, and leaves other documents alone; the
 // launcher hands a connected socket down.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <deque>
 #include <filesystem>
 #include <fstream>
 
@@ -15,13 +13,13 @@
 #include "tools/room/participant.h"
 #include "tools/room/served.h"
 #include "tools/room/tests/child.h"
+#include "tools/room/tests/room_fixture.h"
 
 namespace pelto::room {
 namespace {
 
 using std::chrono::milliseconds;
 using testing::Child;
-namespace fs = std::filesystem;
 
 constexpr const char* kWorkspace = "6a1f7c2e-3b4d-4e5f-8a9b-0c1d2e3f4a5b";
 constexpr std::string_view kSeed = "# Plan\n\nKeep this paragraph.\n\n- first\n- second\n";
@@ -32,33 +30,12 @@ std::string listing_with(std::string_view paragraph) {
   return "document: 5 blocks\n" + kSeedListing + "paragraph: " + std::string(paragraph) + "\n";
 }
 
-fs::path fresh_dir() {
-  std::string tmpl = (fs::temp_directory_path() / "pelto-room-XXXXXX").string();
-  char* made = ::mkdtemp(tmpl.data());
-  EXPECT_NE(made, nullptr);
-  return made ? fs::path(made) : fs::path();
-}
-
-class RoomProcesses : public ::testing::Test {
+class RoomProcesses : public testing::BrokerRoom {
  protected:
   void SetUp() override {
-    dir_ = fresh_dir();
-    socket_ = (dir_ / "broker.sock").string();
-    env_ = {"XDG_DATA_HOME=" + (dir_ / "data").string(), "SPDLOG_LEVEL=info"};
+    BrokerRoom::SetUp();
     seed_ = (dir_ / "seed.md").string();
     std::ofstream(seed_) << kSeed;
-  }
-  void TearDown() override {
-    serves_.clear();
-    broker_.reset();
-    fs::remove_all(dir_);
-  }
-
-  void start_broker() {
-    auto b = Child::start({PELTO_BROKER_BIN, "--socket", socket_}, env_);
-    ASSERT_TRUE(b.has_value()) << b.error().display();
-    broker_.emplace(std::move(*b));
-    ASSERT_TRUE(broker_->wait_for_err("listening for participants")) << broker_->err();
   }
 
   // A served document, once it has printed its seed.
@@ -66,10 +43,7 @@ class RoomProcesses : public ::testing::Test {
     std::vector<std::string> argv = {PELTO_ROOM_BIN, "serve", "--socket", socket_, "--workspace", kWorkspace,
                                      "--seed", seed_, "--print-changes"};
     argv.insert(argv.end(), extra.begin(), extra.end());
-    auto s = Child::start(argv, env_);
-    EXPECT_TRUE(s.has_value()) << s.error().display();
-    serves_.push_back(std::move(*s));
-    Child& serve = serves_.back();
+    Child& serve = start(argv);
     EXPECT_TRUE(serve.wait_for_out("document: 4 blocks\n" + kSeedListing)) << serve.out() << serve.err();
     return serve;
   }
@@ -92,11 +66,7 @@ class RoomProcesses : public ::testing::Test {
     return RoomAddress{socket_, collab::Route{kDefaultApp, *collab::parse_room(kWorkspace), std::move(record)}};
   }
 
-  fs::path dir_;
-  std::string socket_, seed_;
-  std::vector<std::string> env_;
-  std::optional<Child> broker_;
-  std::deque<Child> serves_;
+  std::string seed_;
 };
 
 TEST_F(RoomProcesses, ServedDocumentShowsTheWrittenParagraph) {
@@ -111,7 +81,7 @@ TEST_F(RoomProcesses, ServedDocumentShowsTheWrittenParagraph) {
   start_broker();
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
-    serves_.clear();
+    clear_children();
     Child& serve = start_serve();
     size_t from = serve.out().size();
     auto w = write(c.text, c.per_character ? std::vector<std::string>{"--per-character"} : std::vector<std::string>{});
@@ -157,7 +127,7 @@ TEST_F(RoomProcesses, WriteWithNobodyServingTheDocumentFails) {
   start_broker();
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    serves_.clear();
+    clear_children();
     if (!c.serve.empty() || std::string_view(c.what) == "asked for another record") start_serve(c.serve);
     auto extra = c.write;
     extra.insert(extra.end(), {"--timeout-ms", "800"});
@@ -167,7 +137,7 @@ TEST_F(RoomProcesses, WriteWithNobodyServingTheDocumentFails) {
     EXPECT_NE(w.err.find(c.names), std::string::npos) << w.err;
     EXPECT_NE(w.err.find("within 800 ms"), std::string::npos) << w.err;
     EXPECT_TRUE(w.out.empty());
-    for (auto& serve : serves_) EXPECT_EQ(serve.out().find("Vesk: anyone there?"), std::string::npos);
+    for (auto& serve : children_) EXPECT_EQ(serve.out().find("Vesk: anyone there?"), std::string::npos);
   }
 }
 
