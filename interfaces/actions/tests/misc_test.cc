@@ -100,6 +100,8 @@ TEST(TextInput, EncoderGetsTheTrimmedTextOrNothing) {
   ASSERT_EQ(spec.parameters.size(), 1u);
   ASSERT_TRUE((*spec.encoder)(ActionArgs::single_text("message", "  hi  ")));
   EXPECT_EQ(got, "hi");
+  ASSERT_TRUE((*spec.encoder)(ActionArgs::single_text("message", "\u00a0hi\u3000")));  // Unicode spaces too
+  EXPECT_EQ(got, "hi");
   ASSERT_TRUE((*spec.encoder)(ActionArgs()));
   EXPECT_EQ(got, "");
 }
