@@ -109,6 +109,20 @@ TEST_F(RoomProcesses, WritersInTurnAddTheirParagraphsInOrder) {
   EXPECT_TRUE(serve.wait_for_out("document: 7 blocks\n" + kSeedListing +
                                  "paragraph: first writer\nparagraph: second writer\nparagraph: third writer\n"))
       << serve.out();
+  // Stopped, it leaves cleanly.
+  EXPECT_EQ(serve.stop(), 0) << serve.err();
+}
+
+TEST_F(RoomProcesses, ServeFailsWhenTheBrokerGoes) {
+  start_broker();
+  Child& serve = start_serve();
+  broker_->stop();
+  auto status = serve.wait(milliseconds(10000));
+  ASSERT_TRUE(status.has_value()) << serve.err();
+  EXPECT_EQ(*status, 1);
+  auto error = serve.err().find("Error: ");
+  ASSERT_NE(error, std::string::npos) << serve.err();
+  EXPECT_NE(serve.err().find("closed the connection", error), std::string::npos) << serve.err();
 }
 
 TEST_F(RoomProcesses, WriteWithNobodyServingTheDocumentFails) {
