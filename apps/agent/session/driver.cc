@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include "apps/agent/session/instruction.h"
+#include "interfaces/actions/contract.h"
 #include "interfaces/base/log.h"
 #include "interfaces/docmodel/read.h"
 
@@ -98,28 +99,8 @@ Result<bool> look_at_document(SessionRecord& s) {
 
 }  // namespace
 
-std::string debug_quoted(std::string_view text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      case '\0': out += "\\0"; break;
-      default:
-        if (c < 0x20 || c == 0x7f)
-          out += fmt::format("\\u{{{:x}}}", c);
-        else
-          out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
-}
-
 std::string give_up_message(const Settings& settings) {
-  std::string record = settings.record ? "record " + debug_quoted(*settings.record) : "no record (an untitled document)";
+  std::string record = settings.record ? "record " + actions::debug_quote(*settings.record) : "no record (an untitled document)";
   return fmt::format(
       "no participant answered with a document in {}s. Announced app={} room={} and {}. The broker "
       "matches all three and drops what does not match, so if the app has a file open its record is "

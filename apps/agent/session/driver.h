@@ -26,7 +26,5 @@ Result<void> run_document_session(SessionRecord& session);
 
 // The one-line failure when nobody answered with the document in the give-up time.
 std::string give_up_message(const Settings& settings);
-// A text in double quotes with quotes, backslashes and control characters escaped.
-std::string debug_quoted(std::string_view text);
 
 }  // namespace pelto::agent
