@@ -19,7 +19,8 @@ inline constexpr std::string_view kActionRefused =
     "action targets are stale or its arguments are outside Penmora's safe limits";
 
 // Success, or a refusal whose whole message is kDocumentUnavailable or kActionRefused (the rule
-// that failed is logged, not shown). After a passed check a write the document model turns down (which the check is
+// that failed is logged, not shown). Call it qualified (word_processor::apply): the action is a
+// std::variant, so an unqualified call also finds std::apply. After a passed check a write the document model turns down (which the check is
 // meant to rule out) is reported as a failure too, never as success.
 Result<void> apply(crdt::Document& doc, const WordProcessorAction& action);
 

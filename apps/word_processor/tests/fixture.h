@@ -3,6 +3,9 @@
 // result back through the document model.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -13,6 +16,13 @@
 #include "interfaces/docmodel/schema.h"
 
 namespace pelto::word_processor::testing {
+
+// Images the tests store go to a blob store of their own, not the user's.
+inline const bool kPrivateBlobStore = [] {
+  std::string dir = "/tmp/pelto-wp-tests-" + std::to_string(::getpid());
+  ::setenv("XDG_DATA_HOME", dir.c_str(), 1);
+  return true;
+}();
 
 class TestDoc {
  public:
