@@ -370,6 +370,14 @@ actions::Resource resource_tree(const crdt::Document& doc, const ViewState& view
   return root;
 }
 
+bool denotes_content(const crdt::Document& doc) {
+  auto opened = model::open(doc);
+  if (!opened) return false;
+  auto body = model::materialize_region(doc, *opened, Region::Body);
+  return std::any_of(body.blocks.begin(), body.blocks.end(),
+                     [](const model::Block& b) { return b.kind == "image" || !utf8::trim(b.text).empty(); });
+}
+
 actions::Encoded encode_action(const WordProcessorAction& action) {
   json payload;
   try {

@@ -62,6 +62,11 @@ actions::Encoded encode_operation(std::string_view operation, nlohmann::json arg
 // per id the action names ("block", "table", "comment", "change", "style", "heading").
 actions::ActionContext edit_context(const WordProcessorAction& action);
 
+// Whether the document holds content the room already denotes, content an opened application could
+// be opened onto: the document opens and its body holds an image or a block with text that is not
+// blank.
+bool denotes_content(const crdt::Document& doc);
+
 // Adds the executor of "word-processor.action" payloads to the registry.
 Result<void> register_actions(actions::ActionRegistry& registry);
 

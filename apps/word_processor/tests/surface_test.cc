@@ -299,6 +299,18 @@ TEST_F(Surface, EditsGoThroughTheDoorToTheExecutor) {
   EXPECT_EQ(d.doc().pending_ops(), pending);
 }
 
+TEST(DenotesContent, OnlyADocumentWithTextOrImages) {
+  crdt::Document blank;
+  EXPECT_FALSE(denotes_content(blank));
+  TestDoc d;
+  d.add("paragraph", " \n ");
+  EXPECT_FALSE(denotes_content(d.doc()));
+  d.add("paragraph", "Head", Region::Header);
+  EXPECT_FALSE(denotes_content(d.doc()));
+  d.add("image", "");
+  EXPECT_TRUE(denotes_content(d.doc()));
+}
+
 TEST(EditContext, NamesTheDocumentAndTheIds) {
   auto ctx = edit_context(act::ReplaceSelection{Region::Body, "b1", 0, "b2", 1, ""});
   EXPECT_EQ(ctx.action_label, "word-processor.edit");
