@@ -120,7 +120,8 @@ Result<IncrementalReport> Document::Impl::ingest(std::vector<Change> incoming) {
   std::unordered_set<ChangeHash, HashOfHash> queued;
   for (auto& w : waiting) queued.insert(w.hash);
   by_hash.reserve(history.size() + incoming.size());
-  history.reserve(history.size() + incoming.size());
+  if (size_t need = history.size() + incoming.size(); need > history.capacity())
+    history.reserve(std::max(need, history.capacity() * 2));  // geometric: ingest runs per message
   for (auto& c : incoming) {
     if (by_hash.contains(c.hash) || queued.count(c.hash)) {
       ++report.duplicates;
