@@ -13,14 +13,11 @@ extern char** environ;
 
 namespace pelto {
 
-Result<ProcessOutput> run_capture(const std::vector<std::string>& argv,
-                                  const std::vector<std::string>& extra_env) {
-  if (argv.empty()) return fail("no program to run");
+std::vector<std::string> child_environment(const std::vector<std::string>& extra_env) {
   std::map<std::string, std::string> env;
   for (char** e = environ; *e != nullptr; ++e) {
     std::string kv = *e;
-    auto eq = kv.find('=');
-    if (eq != std::string::npos) env[kv.substr(0, eq)] = kv;
+    if (auto eq = kv.find('='); eq != std::string::npos) env[kv.substr(0, eq)] = kv;
   }
   for (const auto& kv : extra_env) {
     auto eq = kv.find('=');
@@ -30,8 +27,18 @@ Result<ProcessOutput> run_capture(const std::vector<std::string>& argv,
     else
       env[kv.substr(0, eq)] = kv;
   }
+  std::vector<std::string> out;
+  out.reserve(env.size());
+  for (auto& [_, kv] : env) out.push_back(std::move(kv));
+  return out;
+}
+
+Result<ProcessOutput> run_capture(const std::vector<std::string>& argv,
+                                  const std::vector<std::string>& extra_env) {
+  if (argv.empty()) return fail("no program to run");
+  std::vector<std::string> env = child_environment(extra_env);
   std::vector<char*> envp;
-  for (auto& [_, kv] : env) envp.push_back(kv.data());
+  for (auto& kv : env) envp.push_back(kv.data());
   envp.push_back(nullptr);
   std::vector<char*> args;
   for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));

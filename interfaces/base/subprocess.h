@@ -15,6 +15,10 @@ struct ProcessOutput {
   std::string err;
 };
 
+// The environment a child gets: this process's, with `extra_env` applied ("KEY=" removes KEY),
+// as "KEY=value" entries sorted by key.
+std::vector<std::string> child_environment(const std::vector<std::string>& extra_env);
+
 Result<ProcessOutput> run_capture(const std::vector<std::string>& argv,
                                   const std::vector<std::string>& extra_env = {});
 

@@ -1,5 +1,7 @@
 #include "tools/room/tests/child.h"
 
+#include "interfaces/base/subprocess.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -20,21 +22,9 @@ using Clock = std::chrono::steady_clock;
 
 Result<Child> Child::start(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env) {
   if (argv.empty()) return fail("no program to start");
-  std::map<std::string, std::string> env;
-  for (char** e = environ; *e != nullptr; ++e) {
-    std::string kv = *e;
-    if (auto eq = kv.find('='); eq != std::string::npos) env[kv.substr(0, eq)] = kv;
-  }
-  for (const auto& kv : extra_env) {
-    auto eq = kv.find('=');
-    if (eq == std::string::npos) continue;
-    if (eq + 1 == kv.size())
-      env.erase(kv.substr(0, eq));
-    else
-      env[kv.substr(0, eq)] = kv;
-  }
+  std::vector<std::string> env = child_environment(extra_env);
   std::vector<char*> envp;
-  for (auto& [_, kv] : env) envp.push_back(kv.data());
+  for (auto& kv : env) envp.push_back(kv.data());
   envp.push_back(nullptr);
   std::vector<char*> args;
   for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
